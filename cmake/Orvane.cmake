@@ -69,3 +69,41 @@ macro(orvane_add_subdirectories)
     endif()
   endforeach()
 endmacro()
+
+# ---- fuzzing ------------------------------------------------------------------
+#   orvane_fuzz_target(name SOURCES ... [LINK ...] CORPUS dir)
+#       A fuzz target defines LLVMFuzzerTestOneInput. In a clang build with
+#       ORVANE_LIBFUZZER (scripts/test makes one in build/fuzz) it is a real
+#       libFuzzer program and ctest runs it for ORVANE_FUZZ_SECONDS, starting
+#       from its seed corpus. In the ordinary build it links a replay driver and
+#       ctest feeds it every file of the seed corpus, as a regression test.
+option(ORVANE_LIBFUZZER "Build the fuzz targets with clang's libFuzzer (only them)" OFF)
+set(ORVANE_FUZZ_SECONDS 20 CACHE STRING "Seconds each libFuzzer target runs under ctest")
+
+if(ORVANE_LIBFUZZER)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+function(orvane_fuzz_target name)
+  cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LINK" ${ARGN})
+  set(target fuzz_${name})
+  add_executable(${target} ${ARG_SOURCES})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+  target_link_libraries(${target} PRIVATE ${ARG_LINK})
+  if(ORVANE_LIBFUZZER)
+    target_link_options(${target} PRIVATE -fsanitize=fuzzer)
+    set(work ${CMAKE_CURRENT_BINARY_DIR}/${target}_corpus)
+    add_test(NAME ${target}
+      COMMAND sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:${target}>' -max_total_time=${ORVANE_FUZZ_SECONDS} -seed=1 -rss_limit_mb=2560 -timeout=25 -print_final_stats=1 '${work}' '${ARG_CORPUS}'")
+  else()
+    target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/fuzz/replay_main.cpp)
+    if(ORVANE_SANITIZE)
+      target_compile_options(${target} PRIVATE ${ORVANE_SANITIZER_FLAGS})
+    endif()
+    add_test(NAME ${target} COMMAND ${target} ${ARG_CORPUS})
+  endif()
+  set_tests_properties(${target} PROPERTIES LABELS fuzz TIMEOUT 600
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+  add_dependencies(fuzz_all ${target})
+endfunction()
