@@ -4,10 +4,13 @@
 
 #include "shell/main_screen.h"
 #include "shell/program_folder.h"
+#include "shell/single_instance.h"
+#include "ui/widgets/picture_button.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Orvane"));
+    QApplication::setWindowIcon(orv::PictureIcon(QStringLiteral("orvane")));
 
     if (!orv::EnsureProgramFolder()) {
         QMessageBox::critical(nullptr, QStringLiteral("Orvane"),
@@ -15,7 +18,17 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // A second start hands over to the running copy and ends before it opens
+    // any window or table.
+    orv::TSingleInstance guard;
+    if (!guard.acquire()) {
+        guard.activatePrevious();
+        return 0;
+    }
+
     orv::TMainScreen mainScreen;
+    QObject::connect(&guard, &orv::TSingleInstance::activateRequested, &mainScreen,
+                     &orv::TMainScreen::ActivateFromAnotherStart);
     mainScreen.show();
     return app.exec();
 }

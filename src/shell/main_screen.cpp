@@ -1,31 +1,188 @@
 #include "shell/main_screen.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
-#include <QMessageBox>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QMenuBar>
+#include <QStackedWidget>
+#include <QVBoxLayout>
 
+#include "shell/button_rules.h"
+#include "shell/help_window.h"
 #include "shell/ini_file.h"
+#include "shell/message_boxes.h"
+#include "shell/preferences.h"
+#include "shell/program_folder.h"
 #include "shell/settings.h"
+#include "shell/sound.h"
+#include "shell/splash_form.h"
+#include "shell/status_line.h"
+#include "shell/window_messages.h"
 #include "shell/window_placement.h"
+#include "ui/widgets/align_label.h"
+#include "ui/widgets/button_panel.h"
+#include "ui/widgets/hint.h"
+#include "ui/widgets/picture_button.h"
+#include "ui/widgets/tab_set.h"
 
 namespace orv {
 
 TMainScreen::TMainScreen(QWidget* parent) : QMainWindow(parent) {
-    setObjectName("MainScreen");
+    setObjectName(QStringLiteral("MainScreen"));
     setWindowTitle(QStringLiteral("Orvane "));
+    setWindowIcon(PictureIcon(QStringLiteral("orvane")));
     QFont f(QStringLiteral("Arial"));
     f.setPixelSize(11);
     setFont(f);
-    resize(592, 384);
+    createControls();
+    createMenu();
+    // The client area below the menu is 592 by 384.
+    resize(592, 384 + menuBar()->sizeHint().height());
     FormCreate();
 }
 
+TMainScreen::~TMainScreen() {
+    if (CurrentStatusLabel() == status) SetCurrentStatusLabel(nullptr);
+}
+
+void TMainScreen::createControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    auto* column = new QVBoxLayout(client);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+
+    ButtonBar = new TButtonPanel(QStringLiteral("ButtonBar"), client);
+    Newbutton = ButtonBar->addButton("Newbutton", "&New", "Create a new fax", "new");
+    EditButton = ButtonBar->addButton("EditButton", "&Edit", "Edit the currently selected fax", "edit");
+    CloneButton = ButtonBar->addButton("CloneButton", "&Clone", "Clone the currently selected fax", "clone");
+    DeleteButton = ButtonBar->addButton("DeleteButton", "&Delete", "Delete  the currently selected fax", "delete");
+    SendButton = ButtonBar->addButton("SendButton", "&Send", "Send the currently selected fax", "send");
+    ReceiveButton = ButtonBar->addButton("ReceiveButton", "&Receive", "Start receiving faxes", "receive");
+    ViewFaxButton = ButtonBar->addButton("ViewFaxButton", "&View", "See a preview of and optionally  print the fax", "view");
+    Exitbutton = ButtonBar->addButton("Exitbutton", "E&xit", "Exit the program", "exit");
+    connect(Newbutton, &QAbstractButton::clicked, this, &TMainScreen::NewbuttonClick);
+    connect(EditButton, &QAbstractButton::clicked, this, &TMainScreen::EditButtonClick);
+    connect(CloneButton, &QAbstractButton::clicked, this, &TMainScreen::CloneButtonClick);
+    connect(DeleteButton, &QAbstractButton::clicked, this, &TMainScreen::DeleteButtonClick);
+    connect(SendButton, &QAbstractButton::clicked, this, &TMainScreen::SendButtonClick);
+    connect(ReceiveButton, &QAbstractButton::clicked, this, &TMainScreen::ReceiveButtonClick);
+    connect(ViewFaxButton, &QAbstractButton::clicked, this, &TMainScreen::mnuViewPrintClick);
+    connect(Exitbutton, &QAbstractButton::clicked, this, &QWidget::close);
+
+    BrowsePanel = new QFrame(client);
+    BrowsePanel->setObjectName(QStringLiteral("BrowsePanel"));
+    BrowsePanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* browse = new QVBoxLayout(BrowsePanel);
+    browse->setContentsMargins(1, 1, 1, 1);
+    NoteBook = new QStackedWidget(BrowsePanel);
+    NoteBook->setObjectName(QStringLiteral("NoteBook"));
+    // Each page holds its list: FaxGrid on the Sent page, RecFaxGrid on the
+    // Received page, filling the page.
+    for (QWidget** p : {&SentPage, &ReceivedPage}) {
+        *p = new QWidget(NoteBook);
+        auto* l = new QVBoxLayout(*p);
+        l->setContentsMargins(0, 0, 0, 0);
+        NoteBook->addWidget(*p);
+    }
+    SentPage->setObjectName(QStringLiteral("SentPage"));
+    ReceivedPage->setObjectName(QStringLiteral("ReceivedPage"));
+    browse->addWidget(NoteBook);
+
+    TabSet1 = new TTabSet(QStringLiteral("TabSet1"), {QStringLiteral("Sent"), QStringLiteral("Received")}, client);
+    QFont tabFont(QStringLiteral("MS Sans Serif"));
+    tabFont.setPixelSize(13);
+    TabSet1->setFont(tabFont);
+    connect(TabSet1, &TTabSet::Click, this, &TMainScreen::TabSet1Click);
+
+    status = TAlignLabel::statusLine(client);
+
+    column->addWidget(ButtonBar);
+    column->addWidget(BrowsePanel, 1);
+    column->addWidget(TabSet1, 0, Qt::AlignLeft);
+    column->addWidget(status);
+    setCentralWidget(client);
+}
+
+void TMainScreen::createMenu() {
+    auto item = [this](QMenu* menu, const char* name, const QString& caption, const QString& hint,
+                       const QKeySequence& shortcut = {}) {
+        QAction* a = menu->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        if (!hint.isEmpty()) SetHint(a, hint);
+        if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+        return a;
+    };
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("File1"));
+    mnuNew = item(file, "mnuNew", "&New", "Create a new fax");
+    mnuEdit = item(file, "mnuEdit", "&Edit", "Edit the currently selected fax");
+    mnuClone = item(file, "mnuClone", "Clone", "Clone the currently selected fax");
+    mnuDelete = item(file, "mnuDelete", "Delete", "Delete the currently selected fax");
+    file->addSeparator();
+    mnuSend = item(file, "mnuSend", "Send Fax", "Send the currently selected fax", QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnuReceive = item(file, "mnuReceive", "Receive Faxes", "", QKeySequence(Qt::CTRL | Qt::Key_R));
+    mnuViewPrint = item(file, "mnuViewPrint", "View/Print Fax", "See a preview of and optionally  print the fax",
+                        QKeySequence(Qt::CTRL | Qt::Key_V));
+    file->addSeparator();
+    mnuCover = item(file, "mnuCover", "C&over Sheets", "Create or modify cover page templates");
+    mnuPhoneBook = item(file, "mnuPhoneBook", "&Phone Book", "Create or modify phone book entries");
+    mnuRebuildIndexes = item(file, "mnuRebuildIndexes", "Rebuild &Indexes", "Do this every 2 weeks ");
+    mnuPreferences = item(file, "mnuPreferences", "P&references", "Set Orvane preferences");
+    file->addSeparator();
+    Exit1 = item(file, "Exit1", "E&xit", "Exit to Windows", QKeySequence(Qt::CTRL | Qt::Key_X));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Help1"));
+    Contents1 = item(help, "Contents1", "Contents", "Open the Orvane help file");
+    About1 = item(help, "About1", "About", "Information about Orvane");
+
+    // A menu item that stands for a button clicks it, so both always behave alike.
+    connect(mnuNew, &QAction::triggered, Newbutton, &QAbstractButton::click);
+    connect(mnuEdit, &QAction::triggered, EditButton, &QAbstractButton::click);
+    connect(mnuClone, &QAction::triggered, CloneButton, &QAbstractButton::click);
+    connect(mnuDelete, &QAction::triggered, DeleteButton, &QAbstractButton::click);
+    connect(mnuSend, &QAction::triggered, SendButton, &QAbstractButton::click);
+    connect(mnuReceive, &QAction::triggered, this, &TMainScreen::ReceiveButtonClick);
+    connect(mnuViewPrint, &QAction::triggered, this, &TMainScreen::mnuViewPrintClick);
+    connect(mnuCover, &QAction::triggered, this, &TMainScreen::mnuCoverClick);
+    connect(mnuPhoneBook, &QAction::triggered, this, &TMainScreen::mnuPhoneBookClick);
+    connect(mnuRebuildIndexes, &QAction::triggered, this, &TMainScreen::mnuRebuildIndexesClick);
+    connect(mnuPreferences, &QAction::triggered, this, &TMainScreen::mnuPreferencesClick);
+    connect(Exit1, &QAction::triggered, this, &QWidget::close);
+    connect(Contents1, &QAction::triggered, this, &TMainScreen::Contents1Click);
+    connect(About1, &QAction::triggered, this, &TMainScreen::About1Click);
+}
+
+// ---- start ---------------------------------------------------------------------
+
 void TMainScreen::FormCreate() {
     FFirstActivate = true;
+    NoteBook->setCurrentIndex(mpSent);
+    // The sent and received tables are opened here; when one can neither be
+    // opened nor created the user is told and WM_CLOSEWINDOW is posted.
+
+    FPortUnset = false;
     LoadSettings();
+    if (AppSettings().comPort == -1) {
+        FPortUnset = true;
+        AppSettings().comPort = 0;
+    }
+
+    InstallHintHandler();
+    SetCurrentStatusLabel(status);
+    FCallActive = false;
+    FReceiving = false;
+    // An existing folder is fine; one that cannot be made shows when a fax is written there.
+    QDir().mkdir(ProgramFolder() + QStringLiteral("receive"));
 }
 
 // The first show stands for the first activation: the placement is applied
-// before the window is mapped, so it never jumps.
+// before the window is mapped, so it never jumps. What opens further windows
+// waits until the main window is on the screen.
 void TMainScreen::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (FFirstActivate) FormActivate();
@@ -33,24 +190,195 @@ void TMainScreen::showEvent(QShowEvent* event) {
 
 void TMainScreen::FormActivate() {
     if (!FFirstActivate) return;
+    FFirstActivate = false;
     try {
         LoadWindowPlacement(this);
     } catch (const IniWriteError& e) {
-        QMessageBox::warning(this, QStringLiteral("Orvane"), QString::fromStdString(e.what()));
+        ShowException(e);
     }
-    FFirstActivate = false;
+    SetButtons();
+    PostToWindow(this, [this] { FirstActivateRest(); });
 }
 
+void TMainScreen::FirstActivateRest() {
+    // A program closing because its tables failed neither asks for settings
+    // nor starts receive mode.
+    if (FClosePosted) return;
+    if (FPortUnset) mnuPreferencesClick();
+    if (FClosePosted) return;
+    if (AppSettings().atStartup) ReceiveButtonClick();
+}
+
+// ---- enabling rules ------------------------------------------------------------
+
+int TMainScreen::page() const { return NoteBook->currentIndex(); }
+
+// Until the record store's table objects are in place both lists are empty.
+// Then these read the number of visible records of FaxTable and RecTable, and
+// SetButtons also switches an empty table to natural order and a filled one
+// back to its "DATESENT" or "DATETIME" tag.
+int TMainScreen::SentRecordCount() const { return 0; }
+int TMainScreen::ReceivedRecordCount() const { return 0; }
+
+void TMainScreen::SetButtons() {
+    const MainButtonStates s =
+        ComputeMainButtonStates(page(), FReceiving, SentRecordCount() == 0, ReceivedRecordCount() == 0);
+    auto both = [](QAbstractButton* button, QAction* item, bool on) {
+        button->setEnabled(on);
+        item->setEnabled(on);
+    };
+    both(Newbutton, mnuNew, s.newFax);
+    both(CloneButton, mnuClone, s.clone);
+    both(SendButton, mnuSend, s.send);
+    both(EditButton, mnuEdit, s.editDelete);
+    both(DeleteButton, mnuDelete, s.editDelete);
+    both(ViewFaxButton, mnuViewPrint, s.view);
+    both(ReceiveButton, mnuReceive, s.receive);
+    mnuRebuildIndexes->setEnabled(s.maintenance);
+    mnuPreferences->setEnabled(s.maintenance);
+}
+
+void TMainScreen::SetReceiving(bool on) {
+    FReceiving = on;
+    SetButtons();
+}
+
+void TMainScreen::TabSet1Click() {
+    NoteBook->setCurrentIndex(TabSet1->tabIndex());
+    SetButtons();
+}
+
+// ---- commands ------------------------------------------------------------------
+// The windows behind New, Edit, Send, Receive, View, Cover Sheets, Phone Book
+// and Rebuild Indexes arrive with their subsystems; until then those commands
+// do nothing beyond the checks below.
+
+void TMainScreen::NewbuttonClick() {
+    FCloning = false;
+    SetButtons();
+}
+
+void TMainScreen::CloneButtonClick() {
+    if (SentRecordCount() == 0) {
+        Beep();
+        return;
+    }
+    FCloning = true;
+    NewbuttonClick();
+}
+
+void TMainScreen::EditButtonClick() {
+    if (page() == mpReceived)
+        EditReceivedFax();
+    else
+        EditSentFax();
+}
+
+void TMainScreen::EditSentFax() {
+    if (SentRecordCount() == 0) Beep();
+}
+
+void TMainScreen::EditReceivedFax() {
+    if (ReceivedRecordCount() == 0) Beep();
+}
+
+void TMainScreen::DeleteButtonClick() {
+    if ((page() == mpSent ? SentRecordCount() : ReceivedRecordCount()) == 0) Beep();
+}
+
+void TMainScreen::SendButtonClick() {
+    if (SentRecordCount() == 0) Beep();
+}
+
+void TMainScreen::ReceiveButtonClick() {}
+
+void TMainScreen::mnuViewPrintClick() {}
+
+void TMainScreen::mnuCoverClick() {}
+
+void TMainScreen::mnuPhoneBookClick() {}
+
+void TMainScreen::mnuRebuildIndexesClick() {}
+
+void TMainScreen::mnuPreferencesClick() {
+    TPreferences prefs(this);
+    prefs.setFirstRun(FPortUnset);
+    FPortUnset = false;
+    prefs.LoadFrom(AppSettings());
+    CenterWindow(&prefs);
+    if (prefs.exec() != QDialog::Accepted) return;
+    prefs.StoreTo(AppSettings());
+    try {
+        SaveSettings();
+    } catch (const IniWriteError& e) {
+        ShowException(e);
+    }
+}
+
+void TMainScreen::Contents1Click() { ShowHelp(kHelpContents); }
+
+void TMainScreen::About1Click() {
+    TSplashform about(this);
+    CenterWindow(&about);
+    about.showOkButton();
+    about.exec();
+}
+
+// ---- window messages -----------------------------------------------------------
+
+void TMainScreen::PostCloseWindow() {
+    FClosePosted = true;
+    PostToWindow(this, [this] { WMCloseWindow(); });
+}
+
+void TMainScreen::WMCloseWindow() { close(); }
+
+void TMainScreen::PostPlayReceiveSound() {
+    PostToWindow(this, [this] { WMPlayReceiveSound(); });
+}
+
+void TMainScreen::WMPlayReceiveSound() {
+    const QString wav = AppSettings().wav;
+    if (!wav.isEmpty() && QFile::exists(wav)) PlayWaveFile(wav);
+}
+
+void TMainScreen::ActivateFromAnotherStart() {
+    if (isMinimized()) {
+        showNormal();
+    } else {
+        show();
+        raise();
+    }
+    activateWindow();
+}
+
+// ---- closing -------------------------------------------------------------------
+
 void TMainScreen::closeEvent(QCloseEvent* event) {
+    if (!FormCloseQuery()) {
+        event->ignore();
+        return;
+    }
     FormClose();
     QMainWindow::closeEvent(event);
 }
 
+bool TMainScreen::FormCloseQuery() {
+    if (FCallActive && !AskYesNo(QStringLiteral("You are receiving a fax. Exit the program?"), QStringLiteral("Exit")))
+        return false;
+    QApplication::processEvents();
+    // The sent and received tables are closed here.
+    QApplication::processEvents();
+    return true;
+}
+
 void TMainScreen::FormClose() {
+    if (FReceiving) ReceiveButtonClick();
+    SetButtons();
     try {
         SaveWindowPlacement(this);
     } catch (const IniWriteError& e) {
-        QMessageBox::warning(this, QStringLiteral("Orvane"), QString::fromStdString(e.what()));
+        ShowException(e);
     }
 }
 

@@ -27,18 +27,18 @@ QString sectionOf(const QWidget* w) { return PlacementSection(WindowClassName(w)
 
 PlacementRect toPlacement(const QRect& r) { return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()}; }
 
-QWidget* mainWindow() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (WindowClassName(w).toUpper() == QLatin1String("TMAINSCREEN")) return w;
-    return nullptr;
-}
-
 QRect normalRect(const QWidget* w) {
     const QRect n = w->normalGeometry();
     return (w->isMaximized() && n.isValid()) ? n : w->geometry();
 }
 
 }  // namespace
+
+QWidget* FindMainWindow() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (WindowClassName(w).toUpper() == QLatin1String("TMAINSCREEN")) return w;
+    return nullptr;
+}
 
 QString WindowClassName(const QWidget* window) {
     QString name = QString::fromLatin1(window->metaObject()->className());
@@ -82,7 +82,7 @@ void LoadWindowPlacement(QWidget* window) {
 void CenterWindow(QWidget* window) {
     const QScreen* s = screenOf(window);
     const QRect screen = s ? s->geometry() : QRect(0, 0, 1024, 768);
-    const QWidget* main = mainWindow();
+    const QWidget* main = FindMainWindow();
     PlacementRect area = toPlacement(screen);
     if (main && main != window && !main->isMaximized()) area = toPlacement(main->geometry());
     const QSize size = window->size();

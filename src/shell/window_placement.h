@@ -22,6 +22,9 @@ void SaveWindowPlacement(QWidget* window);
 // the screen when the main window is maximized, otherwise over the main window.
 void CenterWindow(QWidget* window);
 
+// The program's main window (class TMainScreen), or nullptr before it exists.
+QWidget* FindMainWindow();
+
 // The class name a window's placement section is named after (without namespace).
 QString WindowClassName(const QWidget* window);
 

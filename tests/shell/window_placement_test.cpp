@@ -36,13 +36,13 @@ TEST(WindowPlacement, TheMainWindowHasItsCaptionSizeAndCentresWhenNeverPlaced) {
     TMainScreen w;
     EXPECT_EQ(w.windowTitle(), "Orvane ");
     w.show();
-    EXPECT_EQ(w.size(), QSize(592, 384));
+    EXPECT_EQ(w.centralWidget()->size(), QSize(592, 384));  // the client area below the menu
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    EXPECT_EQ(w.geometry().left(), (screen.width() - 592) / 2);
-    EXPECT_EQ(w.geometry().top(), (screen.height() - 384) / 2);
+    EXPECT_EQ(w.geometry().left(), (screen.width() - w.width()) / 2);
+    EXPECT_EQ(w.geometry().top(), (screen.height() - w.height()) / 2);
     // The placement is saved at once.
     IniFile ini(IniFilePath());
-    EXPECT_EQ(ini.readInteger(section("TMainScreen"), "Right", 0), w.geometry().left() + 592);
+    EXPECT_EQ(ini.readInteger(section("TMainScreen"), "Right", 0), w.geometry().left() + w.width());
     EXPECT_EQ(ini.readInteger(section("TMainScreen"), "Maximized", 9), 0);
 }
 
@@ -50,6 +50,7 @@ TEST(WindowPlacement, ASavedPlaceIsRestoredPulledBackAndSavedOnClose) {
     TempHome home;
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     IniFile ini(IniFilePath());
+    ini.writeInteger("Modem", "ComPort", 0);  // no first-run Preferences
     const QString sec = section("TMainScreen");
     ini.writeInteger(sec, "Left", screen.width() - 100);
     ini.writeInteger(sec, "Top", 30);
@@ -74,19 +75,20 @@ TEST(WindowPlacement, ASavedPlaceIsRestoredPulledBackAndSavedOnClose) {
 TEST(WindowPlacement, MaximizedIsRestoredAndTheNormalRectangleKept) {
     TempHome home;
     IniFile ini(IniFilePath());
+    ini.writeInteger("Modem", "ComPort", 0);  // no first-run Preferences
     const QString sec = section("TMainScreen");
     ini.writeInteger(sec, "Left", 10);
     ini.writeInteger(sec, "Top", 20);
-    ini.writeInteger(sec, "Right", 410);
-    ini.writeInteger(sec, "Bottom", 320);
+    ini.writeInteger(sec, "Right", 710);  // wide enough for the button bar
+    ini.writeInteger(sec, "Bottom", 520);
     ini.writeBool(sec, "Maximized", true);
     TMainScreen w;
     w.show();
     EXPECT_TRUE(w.isMaximized());
     w.close();
     EXPECT_TRUE(ini.readBool(sec, "Maximized", false));
-    EXPECT_EQ(ini.readInteger(sec, "Right", 0), 410);
-    EXPECT_EQ(ini.readInteger(sec, "Bottom", 0), 320);
+    EXPECT_EQ(ini.readInteger(sec, "Right", 0), 710);
+    EXPECT_EQ(ini.readInteger(sec, "Bottom", 0), 520);
 }
 
 TEST(WindowPlacement, DialogsCentreOverTheMainWindowOrTheScreen) {
