@@ -72,7 +72,10 @@ void ShowHelp(int context) {
         window->close();
         window = nullptr;
     }
-    if (!window) window = new THelpWindow(owner);
+    if (!window) {
+        window = new THelpWindow(owner);
+        CenterWindow(window);
+    }
     window->showContext(context);
     window->show();
     window->raise();

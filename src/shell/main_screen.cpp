@@ -44,9 +44,7 @@ TMainScreen::TMainScreen(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-TMainScreen::~TMainScreen() {
-    if (CurrentStatusLabel() == status) SetCurrentStatusLabel(nullptr);
-}
+TMainScreen::~TMainScreen() = default;
 
 void TMainScreen::createControls() {
     auto* client = new QWidget(this);

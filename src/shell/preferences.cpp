@@ -215,7 +215,6 @@ void TPreferences::createControls() {
     layout->addLayout(body, 1);
     layout->addWidget(status);
     Name->setFocus();
-    adjustSize();  // the real size, so centring before the first show is right
 }
 
 QString TPreferences::FirstRunNotice() {
@@ -248,6 +247,9 @@ void TPreferences::LoadFrom(const Settings& s) {
     AnswerOnRing->setItemIndex(s.answerOnRing - 1);
     CheckBlindDial->setChecked(s.blindDial);
     ToneOrPulse->setItemIndex(s.toneOrPulse);
+    // The real size (styled, with the port paths), so centring before the first show is right.
+    ensurePolished();
+    adjustSize();
 }
 
 void TPreferences::StoreTo(Settings& s) const {

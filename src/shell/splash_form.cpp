@@ -49,6 +49,7 @@ TSplashform::TSplashform(QWidget* parent)
     layout->addSpacing(8);
     layout->addWidget(OKButton, 0, Qt::AlignHCenter);
     layout->setSizeConstraint(QLayout::SetFixedSize);
+    ensurePolished();
     adjustSize();
 }
 
