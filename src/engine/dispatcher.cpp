@@ -506,7 +506,8 @@ int CallOnPort(int handle, std::function<void()> fn) {
     const bool main = onMainThread();
     state->wakeMain = main;
     {
-        auto guard = std::make_shared<CallGuard>(CallGuard{state});
+        auto guard = std::make_shared<CallGuard>();
+        guard->state = state;
         const int rc = PostToPort(handle, [guard, fn = std::move(fn)] {
             fn();
             std::lock_guard lock(guard->state->mutex);

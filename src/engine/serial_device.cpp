@@ -7,6 +7,8 @@
 #include <linux/serial.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -45,6 +47,8 @@ int TtySerialDevice::Open(const QString& path) {
         return err == EWOULDBLOCK ? ecAlreadyOpen : SerialOpenErrorCode(err);
     }
     ::ioctl(fd, TIOCEXCL);
+    struct stat st {};
+    pseudoTerminal_ = ::fstat(fd, &st) == 0 && major(st.st_rdev) >= 136 && major(st.st_rdev) <= 143;
     fd_ = fd;
     return ecOK;
 }
@@ -103,8 +107,11 @@ int TtySerialDevice::ApplyLine(const LineSettings& line) {
     ::cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;  // carrier loss must not hang up the line under us
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    t.c_cflag |= line.dataBits == 5 ? CS5 : line.dataBits == 6 ? CS6 : line.dataBits == 7 ? CS7 : CS8;
-    switch (line.parity) {
+    // A pseudo-terminal carries whole bytes: it keeps CS8 and refuses other frames.
+    const int dataBits = pseudoTerminal_ ? 8 : line.dataBits;
+    const int parity = pseudoTerminal_ ? kParityNone : line.parity;
+    t.c_cflag |= dataBits == 5 ? CS5 : dataBits == 6 ? CS6 : dataBits == 7 ? CS7 : CS8;
+    switch (parity) {
     case kParityOdd: t.c_cflag |= PARENB | PARODD; break;
     case kParityEven: t.c_cflag |= PARENB; break;
     case kParityMark: t.c_cflag |= PARENB | CMSPAR | PARODD; break;

@@ -60,8 +60,12 @@ public:
     int ReadLineCounts(LineCounts* counts) override;
     void Purge(bool input, bool output) override;
 
+    // Unix98 pseudo-terminals (modem simulators) have no frame settings.
+    bool PseudoTerminal() const { return pseudoTerminal_; }
+
 private:
     int fd_ = -1;
+    bool pseudoTerminal_ = false;
 };
 
 }  // namespace orv

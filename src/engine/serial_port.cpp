@@ -88,6 +88,10 @@ int SerialPort::Start() {
     try {
         io_ = std::thread([self = shared_from_this(), started] {
             self->ioId_ = std::this_thread::get_id();
+            {
+                std::lock_guard lock(self->mutex);
+                self->Log(ltThread, lsStart, 0);  // only a log made before the thread starts sees this
+            }
             started->set_value();
             self->run();
         });
@@ -235,10 +239,6 @@ int SerialPort::pollTimeout(bool* modemPoll) {
 }
 
 void SerialPort::run() {
-    {
-        std::lock_guard lock(mutex);
-        Log(ltThread, lsStart, 0);
-    }
     while (!stop_) {
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
         bool modemPoll = false;
@@ -269,7 +269,8 @@ void SerialPort::run() {
         }
         if (stop_) break;
         if (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) readDevice();
-        if (fds[1].revents & POLLOUT) writeDevice();
+        // Data queued while we slept is written at once; poll() waits only when the device is full.
+        if ((fds[1].revents & POLLOUT) || (fds[0].revents & POLLIN)) writeDevice();
         if (modemPoll) {
             std::lock_guard lock(mutex);
             const uint32_t now = realMs();
