@@ -55,7 +55,10 @@ int OpenPort(const QString& deviceName, int /*dispatcherMode: always the threade
         port->line.dataBits = dataBits;
         port->line.stopBits = normalizedStopBits(stopBits);
         rc = port->device->ApplyLine(port->line);
-        if (rc == ecOK) rc = port->Start();
+        if (rc == ecOK) {
+            port->device->Purge(true, false);  // nothing left over from an earlier user of the line
+            rc = port->Start();
+        }
         if (rc != ecOK) port->device->Close();
     }
     if (rc != ecOK) {

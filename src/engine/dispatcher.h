@@ -100,7 +100,9 @@ int StatusTriggerType(int port, int trigger);  // 1..5, 0
 int SaveTriggers(int port, TriggerTables* tables);
 int RestoreTriggers(int port, const TriggerTables& tables);
 
-// Returns a sink id (> 0) for DetachTriggerSink.
+// Returns a sink id (> 0) for DetachTriggerSink. Handlers are called in the
+// order they were attached. A window must be detached, and its port closed or
+// its last delivery finished, before the window object is destroyed.
 int AttachTriggerSink(int port, TriggerProc procedure);
 int AttachTriggerSink(int port, QObject* window, TriggerProc handler);
 int DetachTriggerSink(int port, int sink);
