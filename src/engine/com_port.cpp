@@ -1,5 +1,6 @@
 #include "engine/com_port.h"
 
+#include "common/cp1252.h"
 #include "common/orv_error.h"
 #include "shell/program_folder.h"
 #include "shell/settings.h"
@@ -377,13 +378,6 @@ void TOrvCustomComPort::SetStatusTrigger(int trigger, uint32_t value, bool enabl
 }
 void TOrvCustomComPort::RemoveTrigger(int trigger) { check(DropTrigger(handleOrOpen(), trigger)); }
 
-namespace {
-uint8_t fold(uint8_t c) {
-    if (c >= 'a' && c <= 'z') return uint8_t(c - 32);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return uint8_t(c - 32);
-    return c;
-}
-}  // namespace
 
 bool TOrvCustomComPort::WaitForString(const QByteArray& target, int32_t timeoutTicks, bool ignoreCase,
                                       bool yield) {
@@ -391,7 +385,7 @@ bool TOrvCustomComPort::WaitForString(const QByteArray& target, int32_t timeoutT
     if (target.isEmpty()) return true;
     QByteArray want = target;
     if (ignoreCase)
-        for (auto& c : want) c = char(fold(uint8_t(c)));
+        for (auto& c : want) c = char(upperCp1252(uint8_t(c)));
     // Longest proper prefix that is also a suffix, so a mismatch never skips a
     // match that began inside the characters already seen.
     std::vector<int> border(size_t(want.size()), 0);
@@ -414,7 +408,7 @@ bool TOrvCustomComPort::WaitForString(const QByteArray& target, int32_t timeoutT
         int b;
         while ((b = orv::TakeByte(h)) >= 0) {
             if (OnWaitChar) OnWaitChar(*this, char(b));
-            const char c = char(ignoreCase ? fold(uint8_t(b)) : uint8_t(b));
+            const char c = char(ignoreCase ? upperCp1252(uint8_t(b)) : uint8_t(b));
             while (matched > 0 && c != want[matched]) matched = border[size_t(matched - 1)];
             if (c == want[matched]) ++matched;
             if (matched == want.size()) return true;

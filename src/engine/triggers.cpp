@@ -1,23 +1,12 @@
 #include "engine/triggers.h"
 
+#include "common/cp1252.h"
 #include "common/orv_error.h"
 
 namespace orv {
 namespace {
 
 constexpr int kKindTimer = 2, kKindData = 3, kKindStatus = 4;
-
-uint8_t upperCp1252(uint8_t c) {
-    if (c >= 'a' && c <= 'z') return uint8_t(c - 32);
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return uint8_t(c - 32);
-    switch (c) {
-    case 0x9A: return 0x8A;
-    case 0x9C: return 0x8C;
-    case 0x9E: return 0x8E;
-    case 0xFF: return 0x9F;
-    default: return c;
-    }
-}
 
 }  // namespace
 

@@ -82,6 +82,15 @@ public:
     }
 };
 
+// A port on a FaultyDevice with a Recorder attached.
+struct FaultyPort {
+    PtyPair pty;
+    std::shared_ptr<FaultyDevice> device = std::make_shared<FaultyDevice>();
+    Recorder rec;
+    int h = openPty(pty, 4096, nullptr, device);
+    FaultyPort() { AttachTriggerSink(h, rec.proc()); }
+};
+
 }  // namespace
 
 TEST(Dispatcher, DataThroughBothRingsAt115200) {
@@ -246,12 +255,9 @@ TEST(Dispatcher, TimerOnTheRealClockFiresWithoutBusyWaiting) {
 }
 
 TEST(Dispatcher, StatusTriggersForOutputModemLinesAndLineErrors) {
-    PtyPair pty;
-    auto device = std::make_shared<FaultyDevice>();
-    const int h = openPty(pty, 4096, nullptr, device);
+    FaultyPort port;
+    auto& [pty, device, rec, h] = port;
     ASSERT_GT(h, 0);
-    Recorder rec;
-    AttachTriggerSink(h, rec.proc());
     EXPECT_EQ(NewStatusTrigger(h, 6), ecBadArgument);
     const int sent = NewStatusTrigger(h, stOutSent), used = NewStatusTrigger(h, stOutUsed),
               freeT = NewStatusTrigger(h, stOutFree), modem = NewStatusTrigger(h, stModem);
@@ -300,12 +306,9 @@ TEST(Dispatcher, StatusTriggersForOutputModemLinesAndLineErrors) {
 
 TEST(Dispatcher, HangUpAndUnplugBecomeALineErrorAndAQuickClose) {
     for (int variant = 0; variant < 2; ++variant) {
-        PtyPair pty;
-        auto device = std::make_shared<FaultyDevice>();
-        const int h = openPty(pty, 4096, nullptr, device);
+        FaultyPort port;
+        auto& [pty, device, rec, h] = port;
         ASSERT_GT(h, 0);
-        Recorder rec;
-        AttachTriggerSink(h, rec.proc());
         const int line = NewStatusTrigger(h, stLine);
         ArmStatusTrigger(h, line, 0, true);
         const int timer = NewTimerTrigger(h);
