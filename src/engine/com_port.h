@@ -68,6 +68,7 @@ using TWaitCharEvent = std::function<void(TOrvCustomComPort& CP, char C)>;
 // A port user: told kMsgPortOpened after open and kMsgPortClosing before close.
 using TPortUserProc = std::function<void(TOrvCustomComPort& CP, unsigned Msg)>;
 
+// The component itself: properties, open/close, events, trace and log control.
 class TOrvCustomComPort : public QObject {
     Q_OBJECT
 public:

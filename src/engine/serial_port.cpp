@@ -362,9 +362,8 @@ bool SerialPort::servicePass() {
             const StatusContext ctx = Status();
             if (const int h = triggers.TakeFiredStatus(ctx)) {
                 const int type = triggers.StatusTypeOf(h);
-                uint16_t data = 0;
-                if (type == stOutFree) data = uint16_t(ctx.outSize - ctx.outCount);
-                if (type == stOutUsed) data = uint16_t(ctx.outCount);
+                const uint16_t data =
+                    type == stOutFree || type == stOutUsed ? uint16_t(triggers.StatusValueOf(h)) : 0;
                 out.push_back({kMsgTriggerStatus, unsigned(h), data, lsStatus, uint16_t(h)});
             }
         }

@@ -32,6 +32,11 @@ int TriggerTables::StatusTypeOf(int handle) const {
     return status_[size_t(map_[size_t(handle - kFirstTriggerHandle)].slot)].type;
 }
 
+uint32_t TriggerTables::StatusValueOf(int handle) const {
+    if (KindOf(handle) != kKindStatus) return 0;
+    return status_[size_t(map_[size_t(handle - kFirstTriggerHandle)].slot)].value;
+}
+
 int TriggerTables::NewTimer() {
     for (size_t s = 0; s < timers_.size(); ++s) {
         if (timers_[s].handle) continue;

@@ -67,6 +67,7 @@ public:
     // The kind (2 timer, 3 data, 4 status) of a handle, 0 when unused.
     int KindOf(int handle) const;
     int StatusTypeOf(int handle) const;
+    uint32_t StatusValueOf(int handle) const;  // the level or mask it was armed with
     bool HasDataTriggers() const { return dataCount_ > 0; }
     bool AnyTimerEnabled() const;
     bool AnyModemStatusEnabled() const;

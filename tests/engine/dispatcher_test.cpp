@@ -264,9 +264,9 @@ TEST(Dispatcher, StatusTriggersForOutputModemLinesAndLineErrors) {
     EXPECT_EQ(StatusTriggerType(h, modem), stModem);
     EXPECT_EQ(TriggerKind(h, sent), 4);
 
-    ArmStatusTrigger(h, freeT, 4000, true);  // already true: fires at once with the free space
+    ArmStatusTrigger(h, freeT, 4000, true);  // already true: fires at once with its level
     ASSERT_TRUE(waitUntil([&] { return rec.size() == 1; }));
-    EXPECT_EQ(rec.take(), (std::vector<Fired>{{kMsgTriggerStatus, unsigned(freeT), 4096}}));
+    EXPECT_EQ(rec.take(), (std::vector<Fired>{{kMsgTriggerStatus, unsigned(freeT), 4000}}));
 
     ArmStatusTrigger(h, sent, 0, true);
     SyncTriggers(h);
@@ -275,9 +275,9 @@ TEST(Dispatcher, StatusTriggersForOutputModemLinesAndLineErrors) {
     ASSERT_TRUE(waitUntil([&] { return rec.size() == 1; }));
     EXPECT_EQ(rec.take(), (std::vector<Fired>{{kMsgTriggerStatus, unsigned(sent), 0}}));
     EXPECT_EQ(pty.read(4), "ATZ\r");
-    ArmStatusTrigger(h, used, 0, true);
+    ArmStatusTrigger(h, used, 2, true);
     ASSERT_TRUE(waitUntil([&] { return rec.size() == 1; }));
-    EXPECT_EQ(rec.take(), (std::vector<Fired>{{kMsgTriggerStatus, unsigned(used), 0}}));
+    EXPECT_EQ(rec.take(), (std::vector<Fired>{{kMsgTriggerStatus, unsigned(used), 2}}));
 
     // Carrier comes up: the modem-status trigger fires, the MSR shows DCD with its delta bit.
     EXPECT_EQ(CarrierPresent(h), 0);
@@ -551,5 +551,46 @@ TEST(Dispatcher, TraceAndLogFilesByteForByte) {
     SendText(h, "\r");
     ASSERT_EQ(WriteTraceFile(h, home.file("ORV2.TRC"), true, false), 0);
     EXPECT_TRUE(home.read("ORV2.TRC").endsWith("Transmit: [20]\nTransmit: [13]\n"));
+    ClosePort(h);
+}
+
+TEST(Dispatcher, WindowHandlersRunOnTheirThreadAndTimeOutAfterOneSecond) {
+    PtyPair pty;
+    const int h = openPty(pty);
+    ASSERT_GT(h, 0);
+    QObject window;  // lives on this (the main) thread
+    std::atomic<int> windowCalls{0};
+    std::atomic<bool> windowOnMain{true};
+    AttachTriggerSink(h, &window, [&](unsigned msg, unsigned, uint32_t) {
+        if (msg != kMsgTriggerAvail) return;
+        windowOnMain = windowOnMain && QThread::currentThread() == window.thread();
+        ++windowCalls;
+    });
+    QElapsedTimer since;
+    std::atomic<qint64> procAt{-1};
+    AttachTriggerSink(h, [&](unsigned msg, unsigned, uint32_t) {
+        if (msg == kMsgTriggerAvail && procAt < 0) procAt = since.elapsed();
+    });
+
+    // The main thread is busy: the I/O thread waits one second for the window, then goes on.
+    since.start();
+    pty.write("x");
+    QThread::msleep(2500);
+    EXPECT_GE(procAt.load(), 900);
+    EXPECT_LT(procAt.load(), 2500);
+    EXPECT_EQ(windowCalls.load(), 0);
+    ASSERT_TRUE(waitUntil([&] { return windowCalls == 1; }));  // delivered late, not lost
+    EXPECT_TRUE(windowOnMain.load());
+
+    // Waiting for the I/O thread from the main thread keeps window deliveries going.
+    TakeByte(h);
+    pty.write("y");
+    ASSERT_TRUE(waitUntil([&] { return InputCount(h) == 1; }));
+    QElapsedTimer call;
+    call.start();
+    std::atomic<bool> ran{false};
+    EXPECT_EQ(CallOnPort(h, [&] { ran = true; }), 0);
+    EXPECT_TRUE(ran.load());
+    EXPECT_LT(call.elapsed(), 900);
     ClosePort(h);
 }
