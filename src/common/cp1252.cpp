@@ -25,6 +25,18 @@ int unicodeToCp1252(char16_t ch) {
     return -1;
 }
 
+unsigned char upperCp1252(unsigned char c) {
+    if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<unsigned char>(c - 32);
+    switch (c) {
+    case 0x9A: return 0x8A;
+    case 0x9C: return 0x8C;
+    case 0x9E: return 0x8E;
+    case 0xFF: return 0x9F;
+    default: return c;
+    }
+}
+
 QString fromCp1252(const char* data, qsizetype size) {
     QString out(size, Qt::Uninitialized);
     for (qsizetype i = 0; i < size; ++i)

@@ -15,5 +15,7 @@ QByteArray toCp1252(const QString& text);
 char16_t cp1252ToUnicode(unsigned char byte);
 // The byte of one character, or -1 when Windows-1252 has none.
 int unicodeToCp1252(char16_t ch);
+// The upper-case letter of a byte (a-z, the accented letters, š œ ž ÿ); other bytes unchanged.
+unsigned char upperCp1252(unsigned char byte);
 
 }  // namespace orv

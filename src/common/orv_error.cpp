@@ -62,6 +62,7 @@ const std::unordered_map<int, const char*>& stringTable() {
         {11209, "No more handles, can't open port"},
         {11210, "No timers available"},
         {11211, "The ComNumber property of the TOrvComPort has not been set"},
+        {11212, "Permission denied - add your user to the dialout group to use this port"},
         // serial input and output
         {11301, "No device layer specified"},
         {11302, "Function not supported by driver"},
@@ -152,6 +153,7 @@ void RaiseOrvError(int code) {
     case ecNoHandles: raise<ENoHandles>(code);
     case ecNoTimers: raise<ENoTimers>(code);
     case ecNoPortSelected: raise<ENoPortSelected>(code);
+    case ecPermissionDenied: raise<EPermissionDenied>(code);
     case ecNullApi: raise<ENullApi>(code);
     case ecNotSupported: raise<ENotSupported>(code);
     case ecRegisterHandlerFailed: raise<ERegisterHandlerFailed>(code);

@@ -48,6 +48,7 @@ enum : int {
     ecNoHandles = -2009,
     ecNoTimers = -2010,
     ecNoPortSelected = -2011,
+    ecPermissionDenied = -2012,  // the user may not open the device (not in the dialout group)
     // serial input and output
     ecNullApi = -3001,
     ecNotSupported = -3002,
@@ -165,6 +166,7 @@ ORV_EXCEPTION_CLASS(EAlreadyOpen, EOpenComm)
 ORV_EXCEPTION_CLASS(ENoHandles, EOpenComm)
 ORV_EXCEPTION_CLASS(ENoTimers, EOpenComm)
 ORV_EXCEPTION_CLASS(ENoPortSelected, EOpenComm)
+ORV_EXCEPTION_CLASS(EPermissionDenied, EOpenComm)
 
 ORV_EXCEPTION_CLASS(ESerialIO, EOrvException)
 ORV_EXCEPTION_CLASS(ENullApi, ESerialIO)

@@ -36,6 +36,7 @@ TEST(OrvError, CodesRaiseTheirClasses) {
     expectRaises<EInternal>(-7003, "");
     expectRaises<EAlreadyOpen>(-2008, "ie_Open - device already open");
     expectRaises<EOpenComm>(-2009, "No more handles, can't open port");
+    expectRaises<EPermissionDenied>(-2012, "Permission denied - add your user to the dialout group to use this port");
     expectRaises<EOutputBufferTooSmall>(-3006, "Output buffer too small for block");
     expectRaises<EFaxBusy>(-8074, "Called fax number was busy");
     expectRaises<EFax>(-8001, "File is not an APF file");
