@@ -34,8 +34,9 @@ public:
     }
     int readLine(ConversionState& st, uint8_t* raster, int& len, bool& endOfPage, bool& morePages) override {
         len = 0;
-        endOfPage = true;
         morePages = false;
+        // Without a handler the input is one empty page.
+        endOfPage = !calls_.readLine;
         if (calls_.readLine) calls_.readLine(raster, len, endOfPage, morePages);
         len = std::clamp(len, 0, st.width / 8);
         return 0;
