@@ -156,8 +156,8 @@ TEST(FaxDecoder, PagesThatEndBadlyOrCarryJunk) {
             ASSERT_EQ(w.endPage(), 0);
         }
         ASSERT_EQ(w.finish(), 0);
-        EXPECT_EQ(test::decodeFile(f, 1), p1) << recordsForm;
-        EXPECT_EQ(test::decodeFile(f, 2), p2) << recordsForm;
+        EXPECT_EQ(test::pageDiff(test::decodeFile(f, 1), p1), "") << recordsForm;
+        EXPECT_EQ(test::pageDiff(test::decodeFile(f, 2), p2), "") << recordsForm;
 
         // A file cut short of page 2's ImageLength: -8001, page 1 still fine.
         QFile file(f);
@@ -167,7 +167,7 @@ TEST(FaxDecoder, PagesThatEndBadlyOrCarryJunk) {
         int rc = 0;
         test::decodeFile(f, 2, &rc);
         EXPECT_EQ(rc, ecFaxBadFormat);
-        EXPECT_EQ(test::decodeFile(f, 1), p1);
+        EXPECT_EQ(test::pageDiff(test::decodeFile(f, 1), p1), "");
     }
 
     // Record lengths beyond 4096 and beyond the page: the rest is skipped and
@@ -187,7 +187,7 @@ TEST(FaxDecoder, PagesThatEndBadlyOrCarryJunk) {
     std::vector<uint8_t> odd(data.begin(), data.end() - 20);
     odd.push_back(0x30);  // a length word cut in half
     // The last line lost its end; the lines before it are all there.
-    EXPECT_EQ(test::decodeData(odd, pfLengthWords | pfHighRes), Page(p1.begin(), p1.end() - 1));
+    EXPECT_EQ(test::pageDiff(test::decodeData(odd, pfLengthWords | pfHighRes), Page(p1.begin(), p1.end() - 1)), "");
 
     // Lines of 1727 pixels are dropped: no lines, a null image; invalid codes are counted.
     std::vector<uint8_t> raster(4096 + 8, 0);
