@@ -230,32 +230,67 @@ int FaxUnpackEngine::decodeDataLines(const uint8_t* data, size_t size, uint16_t 
     return run(in, pageFlags, invert, sink);
 }
 
+// The line being decoded and what the codes do to it; shared by the bit-by-bit
+// walk and the table-driven fast path, so both decode alike.
+struct FaxUnpackEngine::LineBuilder {
+    FaxUnpackEngine& engine;
+    bool highRes, invert;
+    const LineSink& sink;
+    uint8_t line[kLineBufferBytes + 8] = {};
+    int pos = 0, maxPos = 0;  // pixels in the line so far; the most ever, for clearing
+    bool isWhite = true, seenEol = false;
+    int eolCount = 0;
+
+    // True when the page ends (the third EOL in a row).
+    bool eol() {
+        if (pos > 0) {
+            if (pos == 1728 || pos == 2048) engine.acceptLine(line, pos / 8, highRes, invert, sink);
+            std::memset(line, 0, size_t((std::max(pos, maxPos) + 7) / 8));
+        }
+        pos = maxPos = 0;
+        isWhite = true;
+        seenEol = true;
+        return ++eolCount >= 3;
+    }
+    void run(int runLen) {
+        // Runs before the first EOL are not part of a line; a run that would
+        // pass the end of the line buffer is ignored.
+        if (seenEol && pos + runLen <= kLineBufferBytes * 8) {
+            if (!isWhite) setBits(line, pos, runLen);
+            pos += runLen;
+            maxPos = std::max(maxPos, pos);
+        }
+        if (runLen < 64) isWhite = !isWhite;
+        eolCount = 0;
+    }
+    void finish(bool aborted) {
+        // Data that end without a further EOL (no end-of-page code) still give
+        // their last line when it is complete.
+        if (!aborted && eolCount == 0 && (pos == 1728 || pos == 2048))
+            engine.acceptLine(line, pos / 8, highRes, invert, sink);
+        engine.releaseWithheld(true, highRes, invert, sink);
+    }
+};
+
 int FaxUnpackEngine::run(Input& in, uint16_t pageFlags, bool invert, const LineSink& sink) {
-    const bool highRes = pageFlags & pfHighRes;
     bytesToUnpack_ = in.limit();
     withheld_ = 0;
     lastYieldAt_ = -1;
     flags_ &= ~ufAbort;
+    LineBuilder lb{*this, bool(pageFlags & pfHighRes), invert, sink};
+    // Without progress reports or yielding nothing happens between two bytes,
+    // so the codes can be taken many bits at a time.
+    if (!status_ && !(flags_ & ufYield)) return runFast(in, lb);
 
-    uint8_t line[kLineBufferBytes + 8];
-    std::memset(line, 0, sizeof line);
-    int pos = 0;        // pixels in the line so far
-    int maxPos = 0;     // for clearing only what was used
-    bool isWhite = true;
-    const int16_t* tree = white_.next.data();
     const int16_t* const whiteTree = white_.next.data();
     const int16_t* const blackTree = black_.next.data();
-    int node = 0, eolCount = 0;
-    bool seenEol = false, skip = false;
-    int rc = ecOK;
-
+    const int16_t* tree = whiteTree;
+    int node = 0;
+    bool skip = false;
     for (;;) {
         const uint8_t* p = nullptr;
         const int n = in.next(p);
-        if (n < 0) {
-            rc = n;
-            break;
-        }
+        if (n < 0) return n;
         if (n == 0) break;
         bool stop = false;
         for (int i = 0; i < n && !stop; ++i) {
@@ -273,38 +308,19 @@ int FaxUnpackEngine::run(Input& in, uint16_t pageFlags, bool invert, const LineS
                     node = next;
                     continue;
                 }
+                node = 0;
                 if (next == kLeafEol) {
-                    if (pos > 0) {
-                        if (pos == 1728 || pos == 2048) acceptLine(line, pos / 8, highRes, invert, sink);
-                        std::memset(line, 0, size_t((std::max(pos, maxPos) + 7) / 8));
-                    }
-                    pos = maxPos = 0;
-                    isWhite = true;
-                    tree = whiteTree;
-                    node = 0;
-                    seenEol = true;
-                    if (++eolCount >= 3) {
+                    if (lb.eol()) {
                         stop = true;
                         break;
                     }
                 } else if (next == kLeafInvalid) {
-                    node = 0;
                     ++codesRejected_;
                     skip = true;
                 } else {
-                    const int runLen = leafRun(int16_t(next));
-                    if (seenEol && pos + runLen <= kLineBufferBytes * 8) {
-                        if (!isWhite) setBits(line, pos, runLen);
-                        pos += runLen;
-                        maxPos = std::max(maxPos, pos);
-                    }
-                    if (runLen < 64) {
-                        isWhite = !isWhite;
-                        tree = isWhite ? whiteTree : blackTree;
-                    }
-                    node = 0;
-                    eolCount = 0;
+                    lb.run(leafRun(int16_t(next)));
                 }
+                tree = lb.isWhite ? whiteTree : blackTree;
             }
             // After each byte: abort, yield, status.
             bytesUnpacked_ = in.taken() - (n - i - 1);
@@ -314,19 +330,106 @@ int FaxUnpackEngine::run(Input& in, uint16_t pageFlags, bool invert, const LineS
             }
             if ((flags_ & ufYield) && linesOutput_ % 16 == 0 && lastYieldAt_ != linesOutput_) {
                 lastYieldAt_ = linesOutput_;
-                if ((rc = ProcessPendingMessage()) < 0) return rc;
+                if (const int rc = ProcessPendingMessage(); rc < 0) return rc;
             }
             if (status_) status_(fileName_, page_, std::min(bytesUnpacked_, bytesToUnpack_), bytesToUnpack_);
         }
         bytesUnpacked_ = in.taken();
         if (stop) break;
     }
-    if (rc < 0) return rc;
-    // Data that end without a further EOL (no end-of-page code) still give their
-    // last line when it is complete.
-    if (!(flags_ & ufAbort) && eolCount == 0 && (pos == 1728 || pos == 2048))
-        acceptLine(line, pos / 8, highRes, invert, sink);
-    releaseWithheld(true, highRes, invert, sink);
+    lb.finish(flags_ & ufAbort);
+    return ecOK;
+}
+
+// Codes looked up 13 bits at a time in tables made from the decode trees (so
+// they decode exactly as the walk does); runs of eleven or more 0 bits and the
+// 1 bits skipped after an invalid code are counted with bit scans.
+int FaxUnpackEngine::runFast(Input& in, LineBuilder& lb) {
+    if (fastWhite_.empty()) {
+        auto build = [](const Tree& t, std::vector<FastEntry>& table) {
+            table.resize(1u << 13);
+            for (uint32_t v = 0; v < (1u << 13); ++v) {
+                int node = 0;
+                FastEntry e{kLeafInvalid, 13};
+                for (int depth = 1; depth <= 13; ++depth) {
+                    const int next = t.next[size_t(2 * node + ((v >> (depth - 1)) & 1))];
+                    if (next < 0) {
+                        e = FastEntry{int16_t(next), uint8_t(depth)};
+                        break;
+                    }
+                    node = next;
+                }
+                table[v] = e;
+            }
+        };
+        build(white_, fastWhite_);
+        build(black_, fastBlack_);
+    }
+    uint64_t acc = 0;  // pending bits, first in bit 0
+    int nbits = 0;
+    bool skip = false, inZeros = false, end = false;
+    const uint8_t* p = nullptr;
+    int avail = 0;
+    for (;;) {
+        // Fill to at least 57 bits while data last.
+        while (nbits <= 56 && !end) {
+            if (avail == 0) {
+                const int n = in.next(p);
+                if (n < 0) return n;
+                if (n == 0) {
+                    end = true;
+                    break;
+                }
+                avail = n;
+            }
+            acc |= uint64_t(*p++) << nbits;
+            nbits += 8;
+            --avail;
+        }
+        if (nbits == 0) break;
+        if (skip) {  // 1 bits after an invalid code are ignored, up to the next 0
+            const int ones = acc == ~0ull ? 64 : __builtin_ctzll(~acc);
+            if (ones >= nbits) {
+                acc = 0;
+                nbits = 0;
+                if (end) break;
+                continue;
+            }
+            acc >>= ones;
+            nbits -= ones;
+            skip = false;
+        }
+        const int zeros = acc == 0 ? 64 : __builtin_ctzll(acc);
+        if (inZeros || zeros >= 11) {
+            if (zeros >= nbits) {  // all pending bits are 0: the run goes on
+                inZeros = inZeros || nbits >= 11;
+                if (!inZeros || end) break;
+                acc = 0;
+                nbits = 0;
+                continue;
+            }
+            acc = zeros + 1 >= 64 ? 0 : acc >> (zeros + 1);
+            nbits -= zeros + 1;
+            inZeros = false;
+            bytesUnpacked_ = in.taken();
+            if (lb.eol()) break;
+            continue;
+        }
+        const FastEntry e = (lb.isWhite ? fastWhite_ : fastBlack_)[acc & 0x1FFF];
+        if (e.length > nbits) break;  // a code cut off by the end of the data
+        acc >>= e.length;
+        nbits -= e.length;
+        if (e.leaf == kLeafInvalid) {
+            ++codesRejected_;
+            skip = true;
+        } else if (e.leaf == kLeafEol) {
+            if (lb.eol()) break;
+        } else {
+            lb.run(leafRun(e.leaf));
+        }
+    }
+    bytesUnpacked_ = in.taken();
+    lb.finish(false);
     return ecOK;
 }
 

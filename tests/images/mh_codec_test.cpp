@@ -106,6 +106,41 @@ TEST(MhEncoder, DoubleWidthAndMarginsAddUpToThePageWidth) {
     ASSERT_EQ(lines.size(), 1u);
 }
 
+// The table-driven path (no status, no yield) must decode exactly as the
+// bit-by-bit walk, whatever the data.
+TEST(MhDecoder, FastPathDecodesLikeTheTreeWalk) {
+    std::mt19937 rng(11);
+    for (int round = 0; round < 400; ++round) {
+        std::vector<uint8_t> data;
+        // Valid lines with junk spliced in: random bytes, zero runs, 0xFF runs.
+        std::vector<uint8_t> raster(4096, 0), out(MhEncoder::kBufferSize);
+        static MhEncoder enc;
+        for (int i = 0; i < 20; ++i) {
+            for (int k = 0; k < 216; ++k) raster[size_t(k)] = (rng() % 3) ? 0 : uint8_t(rng());
+            const int n = enc.encodeLine(raster.data(), 1728, int(rng() % 60), rng() & 1, out.data());
+            data.insert(data.end(), out.begin(), out.begin() + n);
+            const unsigned junk = rng() % 6;
+            for (unsigned k = 0; k < junk; ++k) {
+                const unsigned what = rng() % 3;
+                data.push_back(what == 0 ? uint8_t(rng()) : what == 1 ? 0x00 : 0xFF);
+            }
+        }
+        for (const uint16_t flags : {uint16_t(pfHighRes), uint16_t(pfHighRes | pfLengthWords), uint16_t(0)}) {
+            std::vector<std::vector<uint8_t>> slow, fast;
+            FaxUnpackEngine a, b;
+            a.setStatusSink([](const QString&, int, qint64, qint64) {});
+            a.setWhitespace(3, 1);
+            b.setWhitespace(3, 1);
+            const size_t len = data.size() - rng() % 7;
+            ASSERT_EQ(a.decodeDataLines(data.data(), len, flags, false, [&](const uint8_t* d, int n) { slow.emplace_back(d, d + n); }), 0);
+            ASSERT_EQ(b.decodeDataLines(data.data(), len, flags, false, [&](const uint8_t* d, int n) { fast.emplace_back(d, d + n); }), 0);
+            ASSERT_EQ(slow, fast) << "round " << round;
+            ASSERT_EQ(a.codesRejected(), b.codesRejected()) << "round " << round;
+            ASSERT_EQ(a.linesOutput(), b.linesOutput());
+        }
+    }
+}
+
 TEST(MhDecoder, TreesMatchTheCodeTables) {
     FaxUnpackEngine engine;
     // Every code walks to its own leaf.
