@@ -65,20 +65,17 @@ FaxUnpackEngine::Tree makeTree(const CodeSet& set) {
 inline int leafRun(int16_t leaf) { return -leaf - 1; }
 
 void setBits(uint8_t* line, int pos, int run) {
-    int end = pos + run;
-    while (pos < end && (pos & 7)) {
-        line[pos >> 3] |= uint8_t(0x80 >> (pos & 7));
-        ++pos;
+    if (run <= 0) return;
+    const int last = pos + run - 1;
+    const int b0 = pos >> 3, b1 = last >> 3;
+    const uint8_t first = uint8_t(0xFF >> (pos & 7)), tail = uint8_t(0xFF << (7 - (last & 7)));
+    if (b0 == b1) {
+        line[b0] |= first & tail;
+        return;
     }
-    const int fullBytes = (end - pos) >> 3;
-    if (fullBytes > 0) {
-        std::memset(line + (pos >> 3), 0xFF, size_t(fullBytes));
-        pos += fullBytes * 8;
-    }
-    while (pos < end) {
-        line[pos >> 3] |= uint8_t(0x80 >> (pos & 7));
-        ++pos;
-    }
+    line[b0] |= first;
+    if (b1 - b0 > 1) std::memset(line + b0 + 1, 0xFF, size_t(b1 - b0 - 1));
+    line[b1] |= tail;
 }
 
 constexpr int kLineBufferBytes = 512;
