@@ -26,6 +26,7 @@ enum : int {
     ecDiskRead = -100,
     ecDiskWrite = -101,
     ecDiskFull = -160,  // a short write
+    ecDeviceReadFault = -161,  // data ended early
     // general
     ecBadHandle = -1001,
     ecBadArgument = -1002,

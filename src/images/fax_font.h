@@ -1,0 +1,21 @@
+#pragma once
+// The built-in fax font (resource "FAXFONT", 16384 bytes): the small font,
+// 256 glyphs of 8 rows x 2 bytes, then the standard font, 256 glyphs of
+// 16 rows x 3 bytes; each row most significant bit leftmost, 1 = black; glyph
+// index = Windows-1252 byte. tools/faxfont/make_faxfont.py makes it.
+#include <QByteArray>
+
+namespace orv {
+
+constexpr int kFaxFontSize = 16384;
+constexpr int kSmallCellWidth = 12, kSmallGlyphRows = 8;
+constexpr int kStandardCellWidth = 20, kStandardGlyphRows = 16;
+
+// The resource's bytes; empty when the resource is missing or not 16384 bytes.
+QByteArray LoadFaxFont();
+
+// Glyph row `row` of character `ch`, left-aligned in the low 24 bits (bit 23
+// is the leftmost pixel). Only the cell width's leftmost bits are meaningful.
+uint32_t FaxGlyphRow(const QByteArray& font, bool small, unsigned char ch, int row);
+
+}  // namespace orv

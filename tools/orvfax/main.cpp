@@ -1,0 +1,194 @@
+// orvfax: convert documents to APF fax files, show their pages, decode a page
+// to an image, join files. See README "Command-line tools".
+#include "common/orv_error.h"
+#include "images/apf_file.h"
+#include "images/fax_converter.h"
+#include "images/unpack_engine.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QStringList>
+#include <QTextStream>
+#include <cstdio>
+
+using namespace orv;
+
+namespace {
+
+const char* kUsage =
+    "usage:\n"
+    "  orvfax convert INPUT OUT.apf [--type bmp|text|tiff|pcx|dcx] [--fine|--standard] [--station ID]\n"
+    "  orvfax info FILE.apf\n"
+    "  orvfax decode FILE.apf PAGE OUT.pbm|OUT.png [--aspect double-height|half-width]\n"
+    "                [--scale HM/HD[,VM/VD]] [--crop] [--squeeze FROM,TO]\n"
+    "  orvfax join DEST.apf SRC.apf\n";
+
+int fail(int code, const QString& what = {}) {
+    QString msg = ErrorMessage(code);
+    if (msg.isEmpty()) msg = QStringLiteral("Orvane exception");
+    std::fprintf(stderr, "orvfax: %s%s (%d)\n", what.isEmpty() ? "" : qPrintable(what + ": "), qPrintable(msg), code);
+    return 1;
+}
+
+int usage(const char* problem = nullptr) {
+    if (problem) std::fprintf(stderr, "orvfax: %s\n", problem);
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+TFaxInputDocumentType typeFromName(const QString& name, const QString& forced) {
+    const QString t = (forced.isEmpty() ? name.section(QLatin1Char('.'), -1) : forced).toLower();
+    if (t == "text" || t == "txt") return idText;
+    if (t == "tiff" || t == "tif") return idTiff;
+    if (t == "pcx") return idPcx;
+    if (t == "dcx") return idDcx;
+    if (t == "bmp" || t == "png" || t == "jpg" || t == "jpeg" || t == "gif" || t == "pbm" || t == "pgm" || t == "ppm")
+        return idBmp;
+    return idNone;
+}
+
+int convert(const QStringList& a) {
+    QStringList pos;
+    QString type, station;
+    bool fine = false;
+    for (int i = 0; i < a.size(); ++i) {
+        if (a[i] == "--type" && i + 1 < a.size()) type = a[++i];
+        else if (a[i] == "--station" && i + 1 < a.size()) station = a[++i];
+        else if (a[i] == "--fine") fine = true;
+        else if (a[i] == "--standard") fine = false;
+        else if (a[i].startsWith("--")) return usage("unknown option");
+        else pos << a[i];
+    }
+    if (pos.size() != 2) return usage("convert needs INPUT and OUT.apf");
+    const TFaxInputDocumentType t = typeFromName(pos[0], type);
+    if (t == idNone) return usage("unknown input type; give --type bmp|text|tiff|pcx|dcx");
+    TOrvFaxConverter cvt;
+    cvt.setInputDocumentType(t);
+    cvt.setOptions(coCenterImage);
+    cvt.setResolution(fine ? frHigh : frNormal);
+    cvt.setDocumentFile(pos[0]);
+    cvt.setOutFileName(pos[1]);
+    cvt.setStationId(station.toLatin1().left(20));
+    if (const int rc = cvt.convert(); rc < 0) return fail(rc, pos[0]);
+    ApfReader r;
+    if (r.open(cvt.lastOutputName()) == 0)
+        std::printf("%s: %d page(s)\n", qPrintable(cvt.lastOutputName()), r.pageCount());
+    return 0;
+}
+
+int info(const QStringList& a) {
+    if (a.size() != 1) return usage("info needs FILE.apf");
+    ApfReader r;
+    if (const int rc = r.open(a[0]); rc < 0) return fail(rc, a[0]);
+    const ApfFileHeader& h = r.header();
+    const QDateTime date = UnpackDosDateTime(h.fileDate);
+    QTextStream out(stdout);
+    out << "file:         " << a[0] << "\n"
+        << "date:         " << (date.isValid() ? date.toString("yyyy-MM-dd HH:mm:ss") : QStringLiteral("(none)")) << "\n"
+        << "station id:   \"" << QString::fromLatin1(h.stationId) << "\"\n"
+        << "pages:        " << h.pageCount << "\n"
+        << "first page:   " << h.firstPageOffset << "\n";
+    int worst = 0;
+    for (int p = 1; p <= r.pageCount(); ++p) {
+        ApfPageHeader ph;
+        const int rc = r.seekPage(p, ph);
+        if (rc < 0) {
+            out.flush();
+            return fail(rc, QStringLiteral("page %1").arg(p));
+        }
+        QStringList flags;
+        if (ph.highRes()) flags << "fine";
+        else flags << "standard";
+        flags << (ph.wide() ? "2048" : "1728");
+        flags << (ph.lengthWords() ? "records" : "stream");
+        FaxUnpackEngine e;
+        e.setAspectCorrection(false);
+        int lines = 0;
+        const int drc = e.decodePageLines(a[0], p, false, [&](const uint8_t*, int) { ++lines; });
+        out << "page " << p << ": flags 0x" << QString::number(ph.pageFlags, 16) << " (" << flags.join(", ")
+            << "), image length " << ph.imageLength << ", lines " << lines;
+        if (e.codesRejected()) out << ", invalid codes " << e.codesRejected();
+        if (drc < 0) {
+            out << ", error: " << ErrorMessage(drc);
+            worst = drc;
+        }
+        out << "\n";
+    }
+    out.flush();
+    return worst < 0 ? 1 : 0;
+}
+
+int decode(const QStringList& a) {
+    QStringList pos;
+    FaxUnpackEngine e;
+    e.setAspectCorrection(false);
+    e.setCropToContent(false);
+    for (int i = 0; i < a.size(); ++i) {
+        if (a[i] == "--aspect" && i + 1 < a.size()) {
+            const QString m = a[++i];
+            e.setAspectCorrection(true);
+            if (m == "double-height") e.setAutoScale(asDoubleHeight);
+            else if (m == "half-width") e.setAutoScale(asHalfWidth);
+            else return usage("--aspect takes double-height or half-width");
+        } else if (a[i] == "--scale" && i + 1 < a.size()) {
+            const QStringList parts = a[++i].split(',');
+            int f[4] = {1, 1, 1, 1};
+            for (int k = 0; k < parts.size() && k < 2; ++k) {
+                const QStringList q = parts[k].split('/');
+                f[2 * k] = q.value(0).toInt();
+                f[2 * k + 1] = q.size() > 1 ? q[1].toInt() : 1;
+            }
+            if (parts.size() == 1) f[2] = f[0], f[3] = f[1];
+            e.setScaling(f[0], f[1], f[2], f[3]);
+        } else if (a[i] == "--crop") {
+            e.setCropToContent(true);
+        } else if (a[i] == "--squeeze" && i + 1 < a.size()) {
+            const QStringList q = a[++i].split(',');
+            if (const int rc = e.setWhitespace(q.value(0).toInt(), q.value(1).toInt()); rc < 0) return fail(rc, "--squeeze");
+        } else if (a[i].startsWith("--")) {
+            return usage("unknown option");
+        } else {
+            pos << a[i];
+        }
+    }
+    if (pos.size() != 3) return usage("decode needs FILE.apf PAGE OUT");
+    bool ok = false;
+    const int page = pos[1].toInt(&ok);
+    if (!ok) return usage("PAGE must be a number");
+    QImage img;
+    if (const int rc = e.decodePage(pos[0], page, false, img); rc < 0) return fail(rc, pos[0]);
+    if (img.isNull()) {
+        img = QImage(8, 0, QImage::Format_Mono);
+    }
+    const bool png = pos[2].endsWith(".png", Qt::CaseInsensitive);
+    if (img.height() == 0) {
+        std::fprintf(stderr, "orvfax: page %d has no decodable line\n", page);
+        return 1;
+    }
+    if (!img.save(pos[2], png ? "PNG" : "PBM")) return fail(ecDiskWrite, pos[2]);
+    std::printf("%s: %d x %d\n", qPrintable(pos[2]), img.width(), img.height());
+    return 0;
+}
+
+int join(const QStringList& a) {
+    if (a.size() != 2) return usage("join needs DEST.apf SRC.apf");
+    if (const int rc = AppendApfFile(a[0], a[1]); rc < 0) return fail(rc, a[rc == ecFileNotFound && QFile::exists(a[0]) ? 1 : 0]);
+    ApfReader r;
+    if (r.open(a[0]) == 0) std::printf("%s: %d page(s)\n", qPrintable(a[0]), r.pageCount());
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty() || args[0] == "--help" || args[0] == "-h") return usage();
+    const QString cmd = args.takeFirst();
+    if (cmd == "convert") return convert(args);
+    if (cmd == "info") return info(args);
+    if (cmd == "decode") return decode(args);
+    if (cmd == "join") return join(args);
+    return usage("unknown command");
+}
