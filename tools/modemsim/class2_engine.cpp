@@ -46,7 +46,7 @@ Class2Engine::~Class2Engine() { stopFax(); }
 // ---- responses -------------------------------------------------------------
 
 void Class2Engine::report(const char* class2Name, const char* class20Name, const std::string& value) {
-    modem_.emitInfo(name(class2Name, class20Name) + ":" + value);
+    modem_.emitInfo(value.empty() ? name(class2Name, class20Name) : name(class2Name, class20Name) + ":" + value);
 }
 
 void Class2Engine::reportHangup() {
