@@ -92,7 +92,7 @@ Engine::Result Class2Engine::command(const std::string& cmd) {
     }
     if (cmd.rfind("+FET=", 0) == 0) {
         int v = cmd.size() == 6 ? cmd[5] - '0' : -1;
-        if (v < 0 || v > 2 || host_ != Host::PageEnded) return Result::Error;
+        if (v < 0 || v > 2 || host_ != Host::PageEnded || okWhenSent_) return Result::Error;
         ppm_ = v;
         host_ = Host::WaitPpr;
         return Result::Handled;
@@ -284,6 +284,7 @@ void Class2Engine::startFax(bool originating) {
     txBit_ = 8;
     txDle_ = false;
     txEnded_ = false;
+    okWhenSent_ = false;
     ppm_ = -1;
     dcsReported_ = false;
     reportedDcs_.clear();
@@ -477,6 +478,10 @@ int Class2Engine::pageBit(void* user) {
         if (self->txPos_ < self->txPage_.size()) {
             self->txByte_ = self->txOrder(static_cast<uint8_t>(self->txPage_[self->txPos_++]));
             self->txBit_ = 0;
+        } else if (self->txEnded_ && self->okWhenSent_) {
+            self->okWhenSent_ = false;
+            self->modem_.emitResult(ResultCode::Ok);
+            return 0;
         } else if (self->txEnded_ && self->ppm_ >= 0) {
             // The page is over: tell spandsp which post-page message to send.
             auto& tiff = self->t30_->t4.tx.tiff;
@@ -495,18 +500,55 @@ void Class2Engine::pageBitIn(void* user, int bit) {
     if (bit < 0) {
         if (page && bit == SIG_STATUS_TRAINING_SUCCEEDED) self->rxPageStart();
         if (bit == SIG_STATUS_CARRIER_DOWN && self->rxPageActive_) self->rxPageEnd();
-    } else if (self->rxPageActive_) {
+    } else if (self->rxPageActive_ && !self->rxRtc_) {
         self->rxAcc_ = static_cast<uint8_t>(self->rxAcc_ | (bit & 1) << self->rxBits_);
         if (++self->rxBits_ == 8) {
             self->rxByte(self->rxAcc_);
             self->rxAcc_ = 0;
             self->rxBits_ = 0;
         }
+        self->watchForRtc(bit & 1);
     }
     t30_non_ecm_put_bit(self->t30_, bit);
 }
 
+void Class2Engine::watchForRtc(int bit) {
+    // The page ends with RTC, six EOLs in a row (each followed by a tag bit in
+    // two-dimensional coding). Like a real modem, pass nothing after it: what
+    // follows is only the noise of the carrier going down.
+    if (rxSkipTag_) {
+        rxSkipTag_ = false;
+        return;
+    }
+    if (bit == 0) {
+        ++rxZeros_;
+        return;
+    }
+    bool eol = rxZeros_ >= 11;
+    bool adjacent = eol && rxEols_ > 0 && rxDataSinceEol_ == 0;
+    rxZeros_ = 0;
+    if (!eol) {
+        ++rxDataSinceEol_;
+        return;
+    }
+    rxEols_ = adjacent ? rxEols_ + 1 : 1;
+    rxDataSinceEol_ = 0;
+    rxSkipTag_ = rxTwoD_;
+    if (rxEols_ >= 6) {
+        rxRtc_ = true;
+        if (rxBits_ > 0) rxByte(rxAcc_);  // the last bits of RTC, padded with zeros
+        rxAcc_ = 0;
+        rxBits_ = 0;
+    }
+}
+
 void Class2Engine::rxPageStart() {
+    rxRtc_ = false;
+    rxZeros_ = 0;
+    rxEols_ = 0;
+    rxDataSinceEol_ = 0;
+    rxSkipTag_ = false;
+    rxTwoD_ = !rxDcs_.empty() && rxDcs_.size() > 8 && rxDcs_[8] == '1';
     rxPageActive_ = true;
     rxPageDone_ = false;
     rxAcc_ = 0;
@@ -567,8 +609,9 @@ void Class2Engine::pumpToHost() {
 void Class2Engine::endOfPageFromHost(int ppm) {
     txEnded_ = true;
     if (ppm < 0) {
+        // Class 2: OK once the data are on the line, then +FET follows.
         host_ = Host::PageEnded;
-        modem_.emitResult(ResultCode::Ok);  // Class 2: +FET follows
+        okWhenSent_ = true;
     } else {
         ppm_ = ppm;
         host_ = Host::WaitPpr;
@@ -587,7 +630,8 @@ bool Class2Engine::acceptsHostData() const {
 }
 
 bool Class2Engine::busy() const {
-    return host_ != Host::Idle && host_ != Host::PageEnded && !dataMode();
+    if (host_ == Host::PageEnded) return okWhenSent_;
+    return host_ != Host::Idle && !dataMode();
 }
 
 size_t Class2Engine::hostData(const char* data, size_t n) {

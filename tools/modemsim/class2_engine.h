@@ -69,6 +69,7 @@ private:
     void rxByte(uint8_t b);
     void rxPageStart();
     void rxPageEnd();
+    void watchForRtc(int bit);
     void pumpToHost();
     uint8_t txOrder(uint8_t b) const;
     uint8_t rxOrder(uint8_t b) const;
@@ -102,6 +103,7 @@ private:
     uint8_t txByte_ = 0;
     bool txDle_ = false;
     bool txEnded_ = false;        // DLE ETX or DLE + post-page character seen
+    bool okWhenSent_ = false;     // Class 2: answer the page's DLE ETX once it is on the line
     int ppm_ = -1;                // 0 MPS, 1 EOM, 2 EOP; -1 not known yet
     bool dcsReported_ = false;
     std::string reportedDcs_;
@@ -114,6 +116,12 @@ private:
     bool rxPageActive_ = false;
     bool rxPageDone_ = false;
     bool hostXoff_ = false;
+    bool rxRtc_ = false;          // the page's RTC has passed
+    int rxZeros_ = 0;
+    int rxEols_ = 0;
+    int rxDataSinceEol_ = 0;
+    bool rxSkipTag_ = false;
+    bool rxTwoD_ = false;
     int fet_ = -1;
     std::string rxDcs_;           // +FDCS text of the last DCS received
     bool sessionReported_ = false;

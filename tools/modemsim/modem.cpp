@@ -98,7 +98,7 @@ void Modem::serviceHost() {
     while (wantsHostBytes()) {
         size_t n = port_->read(buf, sizeof buf);
         if (n == 0) break;
-        if (dtrLow_) continue;  // a modem with DTR off ignores its host
+        if (port_->dtrLow()) continue;  // a modem with DTR off ignores its host
         inBuf_.append(buf, n);
         processHostBytes();
     }

@@ -61,6 +61,16 @@ void Simulator::event(const std::string& line) {
 }
 
 std::string Simulator::start() {
+    // Catch SIGTERM before the links exist, so a stop right after READY
+    // still removes them.
+    if (::pipe(gSignalPipe) != 0) return std::string("cannot create a pipe: ") + std::strerror(errno);
+    struct sigaction sa{};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
     char tmpl[] = "/tmp/modemsim-XXXXXX";
     if (!mkdtemp(tmpl)) return std::string("cannot create a scratch folder: ") + std::strerror(errno);
     scratch_ = tmpl;
@@ -349,14 +359,6 @@ void Simulator::command(const std::string& line) {
 // ---- event loop --------------------------------------------------------------
 
 int Simulator::run() {
-    if (::pipe(gSignalPipe) != 0) return 1;
-    struct sigaction sa{};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
 
     using Clock = std::chrono::steady_clock;
     const auto period = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double, std::milli>(10.0 / options_.speed));
