@@ -4,7 +4,9 @@
 // decoding with libtiff.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QDir>
+#include <unistd.h>
 
 #include "e2e/fax_programs.h"
 #include "support/modemsim_runner.h"
@@ -174,6 +176,45 @@ TEST(EfaxFaults, FarEndHangsUpDuringPageTwo) {
     EXPECT_TRUE(received.contains("pages=1")) << received.toStdString() << sim.traceLog().toStdString();
     EXPECT_EQ(readTiffPages(sim.receivedFiles().value(0)).size(), 1u);
 }
+
+// mgetty's sendfax, a second independent Class 2/2.0 client. It insists on
+// a port under /dev, so the link goes there (skipped where /dev is not ours).
+class SendfaxThroughModemsim : public ::testing::TestWithParam<EfaxClass> {};
+
+TEST_P(SendfaxThroughModemsim, SendsTwoPagesToTheTerminal) {
+    QString name = QString("ttyOrvSim%1%2").arg(QCoreApplication::applicationPid()).arg(GetParam().option);
+    QString link = "/dev/" + name;
+    if (::access("/dev", W_OK) != 0) GTEST_SKIP() << "/dev is not writable here";
+    QTemporaryDir work;
+    TestDocument doc = makeDocument(work.path(), 2, 12);
+    ASSERT_EQ(doc.pages.size(), 2);
+    QStringList g3;
+    for (int i = 0; i < 2; ++i) {
+        g3 << work.filePath(QString("page%1.g3").arg(i + 1));
+        ASSERT_EQ(QProcess::execute("efix", {"-itiffg3", "-ofax", "-n", g3.last(), doc.pages[i]}), 0);
+    }
+    ModemSimRunner sim;
+    ModemSimRunner::Config config;
+    config.portPaths << link;
+    QString err;
+    ASSERT_TRUE(sim.start(config, &err)) << err.toStdString();
+    LoggedProgram sendfax("sendfax", {"-v", "-x", "5", "-l", name, "-C", GetParam().option, "5550100", g3[0], g3[1]},
+                          work.filePath("sendfax.log"));
+    EXPECT_EQ(sendfax.wait(kTimeout), 0) << sendfax.log().toStdString() << sim.traceLog().toStdString();
+    QString received = sim.waitForEvent("RECEIVED", 10000);
+    ASSERT_TRUE(received.contains("pages=2 status=0")) << received.toStdString() << sim.traceLog().toStdString();
+    auto pages = readTiffPages(sim.receivedFiles().value(0));
+    ASSERT_EQ(pages.size(), 2u);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(comparePages(readTiffPages(doc.pages[i])[0], pages[static_cast<size_t>(i)]).toStdString(), "")
+            << "page " << i + 1;
+    EXPECT_TRUE(sim.traceLog().contains(std::string(GetParam().name) == "Class20" ? "<- AT+FCLASS=2.0\n" : "<- AT+FCLASS=2\n"))
+        << sim.traceLog().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Classes, SendfaxThroughModemsim,
+                         ::testing::Values(EfaxClass{"cls2", "Class2"}, EfaxClass{"c2.0", "Class20"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace orv::test

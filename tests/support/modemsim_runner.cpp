@@ -14,6 +14,7 @@ ModemSimRunner::~ModemSimRunner() { stop(); }
 
 bool ModemSimRunner::start(const Config& config, QString* error) {
     ports_ = config.ports;
+    portPaths_ = config.portPaths;
     QStringList args;
     args << "--speed" << QString::number(config.speed) << "--receive-dir" << folder();
     if (!config.sendFile.isEmpty()) args << "--send" << config.sendFile;
@@ -45,7 +46,10 @@ bool ModemSimRunner::stop() {
     return process_.exitStatus() == QProcess::NormalExit && process_.exitCode() == 0;
 }
 
-QString ModemSimRunner::port(int n) const { return folder() + "/ttyFAX" + QString::number(n); }
+QString ModemSimRunner::port(int n) const {
+    if (n >= 1 && n <= portPaths_.size()) return portPaths_[n - 1];
+    return folder() + "/ttyFAX" + QString::number(n);
+}
 
 QString ModemSimRunner::folder() const { return dir_.path(); }
 

@@ -19,6 +19,7 @@ public:
         QString sendFile;         // TIFF the terminal sends when it calls (or "call N FILE")
         QStringList extraArgs;    // e.g. {"--fault", "busy", "--classes", "2"}
         bool trace = true;        // AT traffic and events in traceLog()
+        QStringList portPaths;    // links at these paths instead of in folder()
     };
 
     ModemSimRunner();
@@ -52,6 +53,7 @@ private:
     QTemporaryDir dir_;
     QProcess process_;
     int ports_ = 0;
+    QStringList portPaths_;
     QString partial_;
     QStringList events_;
 };
