@@ -65,7 +65,7 @@ TEST_P(EfaxThroughModemsim, SendsTwoPagesToTheTerminal) {
     QString received = sim.waitForEvent("RECEIVED", 10000);
     ASSERT_TRUE(received.contains("pages=2 status=0")) << received.toStdString() << sim.traceLog().toStdString();
     expectSamePages(doc_.pages, sim.receivedFiles(), kEfaxTopLines);
-    EXPECT_TRUE(sim.stop());
+    EXPECT_TRUE(sim.stop()) << sim.traceLog().right(3000).toStdString();
 }
 
 TEST_P(EfaxThroughModemsim, ReceivesTwoPagesFromTheTerminal) {

@@ -28,7 +28,11 @@ Class1Engine::Class1Engine(Modem& modem) : Engine(modem) {
     }
 }
 
-Class1Engine::~Class1Engine() { t31_free(t31_); }
+Class1Engine::~Class1Engine() {
+    // spandsp 0.0.6 never frees the receive queue it made in t31_init.
+    if (t31_->rx_queue) queue_free(t31_->rx_queue);
+    t31_free(t31_);
+}
 
 int Class1Engine::atTx(at_state_t*, void* user, const uint8_t* buf, size_t len) {
     auto* self = static_cast<Class1Engine*>(user);
