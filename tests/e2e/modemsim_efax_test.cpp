@@ -158,6 +158,28 @@ TEST(EfaxFaults, PageAnsweredWithRtnIsSentAgain) {
     EXPECT_EQ(comparePages(readTiffPages(doc.pages[0])[0], pages[0], kEfaxTopLines).toStdString(), "");
 }
 
+// The far end answers the first page with PIN: the Class 2.0 sender hears
+// ERROR for that page, sends it again, and the fax arrives whole.
+TEST(EfaxFaults, PageAnsweredWithPinIsSentAgain) {
+    QTemporaryDir work;
+    TestDocument doc = makeDocument(work.path(), 2, 12);
+    ASSERT_EQ(doc.pages.size(), 2);
+    ModemSimRunner sim;
+    ModemSimRunner::Config config;
+    config.extraArgs << "--fault" << "pin-page=1";
+    QString err;
+    ASSERT_TRUE(sim.start(config, &err)) << err.toStdString();
+    LoggedProgram efax("efax", {"-v", "ewinchamr", "-d", sim.port(1), "-o0", "-h", "", "-t", "5550100", doc.pages[0],
+                                doc.pages[1]},
+                       work.filePath("efax.log"));
+    EXPECT_EQ(efax.wait(kTimeout), 0) << efax.log().toStdString();
+    QString trace = sim.traceLog();
+    EXPECT_GE(trace.count("<- AT+FDT"), 3) << trace.toStdString();
+    EXPECT_TRUE(trace.contains("-> <CR><LF>ERROR<CR><LF>")) << trace.toStdString();
+    QString received = sim.waitForEvent("RECEIVED", 10000);
+    EXPECT_TRUE(received.contains("pages=2 status=0")) << received.toStdString();
+}
+
 // The far end hangs up during page 2: the sender fails, and the terminal's
 // file holds the first page.
 TEST(EfaxFaults, FarEndHangsUpDuringPageTwo) {

@@ -146,6 +146,19 @@ TEST_F(ModemsimModem, DialFaultsComeInOrderThenTheCallGoesThrough) {
     EXPECT_EQ(str(port.readUntil("OK\r\n", 3000)), "\r\nOK\r\n");
 }
 
+// A far end that answers and stays silent: the Class 2 modem gives up after
+// T.30's T1 (35 s of line time) with a hang-up report.
+TEST_F(ModemsimModem, SilentFarEndEndsTheDialWithAHangupReport) {
+    ASSERT_TRUE(startSim({"--fault", "silence"}));
+    SerialPeer port(sim_.port(1));
+    port.command("ATE0;+FCLASS=2");
+    port.readUntil("OK\r\n", 3000);
+    port.command("ATD5550100");
+    EXPECT_EQ(str(port.readUntil("NO CARRIER\r\n", 20000)), "\r\n+FHNG:11\r\n\r\nNO CARRIER\r\n");
+    port.command("AT");
+    EXPECT_EQ(str(port.readUntil("OK\r\n", 3000)), "\r\nOK\r\n");
+}
+
 TEST_F(ModemsimModem, SecondModemRingsAndBusyWhenOffHook) {
     ASSERT_TRUE(startSim({}, 2));
     SerialPeer a(sim_.port(1)), b(sim_.port(2));

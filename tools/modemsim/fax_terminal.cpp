@@ -115,16 +115,16 @@ void FaxTerminal::onFrame(void* user, const uint8_t* msg, int len, int ok) {
     if (fcf == T30_MPS || fcf == T30_EOP || fcf == T30_EOM) {
         int page = self->t30_->rx_page_number + 1;
         auto fault = self->faults_.takePageFault(self->config_.port, page, false);
-        if (fault == FaultKind::RtnPage) {
+        if (fault == FaultKind::RtnPage || fault == FaultKind::PinPage) {
             self->faults_.takePageFault(self->config_.port, page, true);
-            // Judge the page unreadable, so spandsp answers RTN itself. After
-            // the last page spandsp would close the file and start a new one
-            // on the retrain, so it hears MPS there and the page comes again.
+            // Judge the page unreadable, so spandsp answers RTN itself and
+            // drops the page (a PIN is that RTN, rewritten on its way out).
+            // After the last page spandsp would close the file and start a
+            // new one on the retrain, so it hears MPS there and the page
+            // comes again.
             self->t30_->t4.rx.t4_t6_rx.bad_rows = 1 << 20;
             if (fcf != T30_MPS) frame[2] = static_cast<uint8_t>(T30_MPS | (frame[2] & 1));
-        } else if (fault == FaultKind::PinPage) {
-            self->faults_.takePageFault(self->config_.port, page, true);
-            self->pinPending_ = true;
+            self->pinPending_ = fault == FaultKind::PinPage;
         }
     }
     t30_hdlc_accept(self->t30_, frame.data(), len, ok);
@@ -132,7 +132,7 @@ void FaxTerminal::onFrame(void* user, const uint8_t* msg, int len, int ok) {
 
 void FaxTerminal::onSendFrame(void* user, const uint8_t* msg, int len) {
     auto* self = static_cast<FaxTerminal*>(user);
-    if (self->pinPending_ && msg && len >= 3 && ((msg[2] & 0xFE) == T30_MCF || (msg[2] & 0xFE) == T30_RTN)) {
+    if (self->pinPending_ && msg && len >= 3 && (msg[2] & 0xFE) == T30_RTN) {
         self->pinPending_ = false;
         std::vector<uint8_t> frame(msg, msg + len);
         frame[2] = static_cast<uint8_t>(T30_PIN | (frame[2] & 1));
