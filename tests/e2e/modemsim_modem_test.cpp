@@ -139,6 +139,11 @@ TEST_F(ModemsimModem, DialFaultsComeInOrderThenTheCallGoesThrough) {
         port.command("ATDT5550100");
         EXPECT_EQ(str(port.readUntil(QByteArray(result) + "\r\n", 10000)), std::string("\r\n") + result + "\r\n");
     }
+    // A data call (class 0) finds no data modem at the far end.
+    port.command("AT+FCLASS=0;D5550100");
+    EXPECT_EQ(str(port.readUntil("NO CARRIER\r\n", 10000)), "\r\nNO CARRIER\r\n");
+    port.command("AT+FCLASS=2");
+    port.readUntil("OK\r\n", 3000);
     port.command("ATDP5550100");
     QByteArray r = port.readUntil("OK\r\n", 20000);
     EXPECT_TRUE(r.contains("+FCON\r\n") && r.contains("+FDIS:")) << str(r);

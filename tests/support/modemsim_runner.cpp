@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <csignal>
+#include <sys/prctl.h>
 
 #include "support/test_paths.h"
 
@@ -22,6 +23,8 @@ bool ModemSimRunner::start(const Config& config, QString* error) {
     args << config.extraArgs;
     for (int i = 1; i <= config.ports; ++i) args << port(i);
     process_.setStandardErrorFile(file("modemsim.log"));
+    // Should the test crash, modemsim goes with it instead of lingering.
+    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     process_.start(program("modemsim"), args);
     if (!process_.waitForStarted(5000)) {
         if (error) *error = "modemsim did not start: " + process_.errorString();

@@ -445,7 +445,13 @@ void Modem::callConnected(Call* call, bool originating) {
     sregs_[1] = 0;
     pending_ = false;
     trace(originating ? "call answered by the far end" : "call answered");
-    if (engine_) engine_->callConnected(originating);
+    if (!engine_) {
+        // Class 0: there is no data modem behind this one.
+        hangUpLocally();
+        emitResult(ResultCode::NoCarrier);
+        return;
+    }
+    engine_->callConnected(originating);
     processHostBytes();
 }
 
