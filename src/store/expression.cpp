@@ -676,19 +676,19 @@ private:
     }
 
     NodePtr parseCall(const Token& nameTok) {
-        struct Spec { const char* name; Fn fn; int minArgs, maxArgs; };
-        static const Spec specs[] = {
+        struct FunctionInfo { const char* name; Fn fn; int minArgs, maxArgs; };
+        static const FunctionInfo functions[] = {
             {"DTOS", Fn::Dtos, 1, 1},     {"UPPER", Fn::Upper, 1, 1},   {"LOWER", Fn::Lower, 1, 1},
             {"TRIM", Fn::Trim, 1, 1},     {"RTRIM", Fn::Trim, 1, 1},    {"LTRIM", Fn::Ltrim, 1, 1},
             {"ALLTRIM", Fn::Alltrim, 1, 1}, {"SUBSTR", Fn::Substr, 2, 3}, {"LEFT", Fn::Left, 2, 2},
             {"RIGHT", Fn::Right, 2, 2},   {"STR", Fn::Str, 1, 3},       {"VAL", Fn::Val, 1, 1},
             {"EMPTY", Fn::Empty, 1, 1},   {"DELETED", Fn::Deleted, 0, 0}, {"RECNO", Fn::Recno, 0, 0},
         };
-        const Spec* spec = nullptr;
-        for (const Spec& s : specs)
-            if (nameTok.text == s.name) spec = &s;
-        if (!spec) fail(QStringLiteral("unknown function %1()").arg(QString::fromLatin1(nameTok.text)), nameTok.pos);
-        canonical += QByteArray(spec->name == std::string_view("RTRIM") ? "TRIM" : spec->name) + '(';
+        const FunctionInfo* info = nullptr;
+        for (const FunctionInfo& s : functions)
+            if (nameTok.text == s.name) info = &s;
+        if (!info) fail(QStringLiteral("unknown function %1()").arg(QString::fromLatin1(nameTok.text)), nameTok.pos);
+        canonical += QByteArray(info->name == std::string_view("RTRIM") ? "TRIM" : info->name) + '(';
         next();  // '('
         std::vector<NodePtr> args;
         std::vector<int> argPos;
@@ -707,8 +707,8 @@ private:
         if (tok_.kind != Tok::RParen) fail(QStringLiteral("')' expected"));
         canonical += ')';
         next();
-        if (int(args.size()) < spec->minArgs || int(args.size()) > spec->maxArgs)
-            fail(QStringLiteral("%1() takes %2 argument(s)").arg(QLatin1String(spec->name)).arg(spec->minArgs == spec->maxArgs ? QString::number(spec->minArgs) : QStringLiteral("%1 to %2").arg(spec->minArgs).arg(spec->maxArgs)), nameTok.pos);
+        if (int(args.size()) < info->minArgs || int(args.size()) > info->maxArgs)
+            fail(QStringLiteral("%1() takes %2 argument(s)").arg(QLatin1String(info->name)).arg(info->minArgs == info->maxArgs ? QString::number(info->minArgs) : QStringLiteral("%1 to %2").arg(info->minArgs).arg(info->maxArgs)), nameTok.pos);
 
         ExprType type = ExprType::Character;
         int width = args.empty() ? 0 : args[0]->width;
@@ -716,7 +716,7 @@ private:
             if (auto* lit = dynamic_cast<Literal*>(args[i].get())) return int(lit->eval(ExprContext{}).number);
             return fallback;
         };
-        switch (spec->fn) {
+        switch (info->fn) {
         case Fn::Dtos:
             expectType(args[0], ExprType::Date, argPos[0]);
             width = 8;
@@ -731,8 +731,8 @@ private:
         case Fn::Right:
             expectType(args[0], ExprType::Character, argPos[0]);
             for (size_t i = 1; i < args.size(); ++i) expectType(args[i], ExprType::Numeric, argPos[i]);
-            if (spec->fn == Fn::Substr && args.size() > 2) width = std::clamp(literalNumber(2, width), 0, width);
-            else if (spec->fn != Fn::Substr) width = std::clamp(literalNumber(1, width), 0, width);
+            if (info->fn == Fn::Substr && args.size() > 2) width = std::clamp(literalNumber(2, width), 0, width);
+            else if (info->fn != Fn::Substr) width = std::clamp(literalNumber(1, width), 0, width);
             break;
         case Fn::Str:
             for (size_t i = 0; i < args.size(); ++i) expectType(args[i], ExprType::Numeric, argPos[i]);
@@ -753,7 +753,7 @@ private:
             width = 8;
             break;
         }
-        return std::make_unique<Call>(spec->fn, type, width, std::move(args));
+        return std::make_unique<Call>(info->fn, type, width, std::move(args));
     }
 
     QByteArray s_;
