@@ -1,5 +1,6 @@
 #include "store/cdx_format.h"
 
+#include "store/byte_order.h"
 #include "store/db_error.h"
 
 #include <algorithm>
@@ -9,32 +10,6 @@ namespace orv {
 namespace {
 
 constexpr int kPage = 512;
-
-uint32_t le32(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
-}
-uint16_t le16(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return uint16_t(u[0] | u[1] << 8);
-}
-uint32_t be32(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return uint32_t(u[0]) << 24 | uint32_t(u[1]) << 16 | uint32_t(u[2]) << 8 | uint32_t(u[3]);
-}
-void put32(char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = char((v >> (8 * i)) & 0xFF);
-}
-void put16(char* p, uint16_t v) {
-    p[0] = char(v & 0xFF);
-    p[1] = char(v >> 8);
-}
-void putBe32(char* p, uint32_t v) {
-    p[0] = char(v >> 24);
-    p[1] = char(v >> 16);
-    p[2] = char(v >> 8);
-    p[3] = char(v);
-}
 
 int bitsFor(int value) {
     int bits = 0;
@@ -59,14 +34,14 @@ Header readHeader(const QByteArray& file, qint64 offset, const QString& fileName
         damaged(fileName, QStringLiteral("index header at %1 lies outside the file").arg(offset));
     const char* h = file.constData() + offset;
     Header r;
-    r.root = le32(h);
-    r.keyLength = le16(h + 0x0C);
+    r.root = ReadLe32(h);
+    r.keyLength = ReadLe16(h + 0x0C);
     r.options = uint8_t(h[0x0E]);
     if (r.keyLength < 1 || r.keyLength > 240)
         damaged(fileName, QStringLiteral("key length %1 at %2").arg(r.keyLength).arg(offset));
-    r.descending = le16(h + 0x1F6) != 0;
-    const int forPos = le16(h + 0x1F8), forLen = le16(h + 0x1FA);
-    const int keyPos = le16(h + 0x1FC), keyLen = le16(h + 0x1FE);
+    r.descending = ReadLe16(h + 0x1F6) != 0;
+    const int forPos = ReadLe16(h + 0x1F8), forLen = ReadLe16(h + 0x1FA);
+    const int keyPos = ReadLe16(h + 0x1FC), keyLen = ReadLe16(h + 0x1FE);
     const char* pool = h + 0x200;
     auto expr = [&](int pos, int len) -> QByteArray {
         if (len <= 1) return {};
@@ -97,23 +72,23 @@ void walkLeaves(const QByteArray& file, uint32_t root, int keyLength, char fill,
     for (;;) {
         checkPage(page, "index");
         const char* p = file.constData() + page;
-        const int attr = le16(p);
+        const int attr = ReadLe16(p);
         if (attr & 0x02) break;
-        const int nkeys = le16(p + 2);
+        const int nkeys = ReadLe16(p + 2);
         if (nkeys < 1 || nkeys > 500 / (keyLength + 8))
             damaged(fileName, QStringLiteral("interior page at %1 holds %2 keys").arg(page).arg(nkeys));
-        page = be32(p + 12 + keyLength + 4);
+        page = ReadBe32(p + 12 + keyLength + 4);
     }
 
     QByteArray prev(keyLength, fill);
     QByteArray key(keyLength, fill);
     for (;;) {
         const char* p = file.constData() + page;
-        const int attr = le16(p);
+        const int attr = ReadLe16(p);
         if (!(attr & 0x02)) damaged(fileName, QStringLiteral("page %1 should be a leaf").arg(page));
-        const int nkeys = le16(p + 2);
-        const uint32_t right = le32(p + 8);
-        const uint32_t recMask = le32(p + 14);
+        const int nkeys = ReadLe16(p + 2);
+        const uint32_t right = ReadLe32(p + 8);
+        const uint32_t recMask = ReadLe32(p + 14);
         const int dupMask = uint8_t(p[18]), trailMask = uint8_t(p[19]);
         const int recBits = uint8_t(p[20]), dupBits = uint8_t(p[21]), trailBits = uint8_t(p[22]);
         const int entrySize = uint8_t(p[23]);
@@ -230,12 +205,12 @@ uint32_t writeTree(PageWriter& w, const char* keys, const uint32_t* recnos, size
             ++i;
         }
         char* p = w.at(page);
-        put16(p, 2);
-        put16(p + 2, uint16_t(n));
-        put32(p + 4, 0xFFFFFFFFu);
-        put32(p + 8, 0xFFFFFFFFu);
-        put16(p + 12, uint16_t(488 - used));
-        put32(p + 14, lay.recBits >= 32 ? 0xFFFFFFFFu : ((1u << lay.recBits) - 1));
+        WriteLe16(p, 2);
+        WriteLe16(p + 2, uint16_t(n));
+        WriteLe32(p + 4, 0xFFFFFFFFu);
+        WriteLe32(p + 8, 0xFFFFFFFFu);
+        WriteLe16(p + 12, uint16_t(488 - used));
+        WriteLe32(p + 14, lay.recBits >= 32 ? 0xFFFFFFFFu : ((1u << lay.recBits) - 1));
         p[18] = char((1 << lay.dupBits) - 1);
         p[19] = char((1 << lay.dupBits) - 1);
         p[20] = char(lay.recBits);
@@ -243,14 +218,14 @@ uint32_t writeTree(PageWriter& w, const char* keys, const uint32_t* recnos, size
         p[22] = char(lay.dupBits);
         p[23] = char(lay.entrySize);
         if (!level.empty()) {
-            put32(w.at(level.back().page) + 8, page);
-            put32(p + 4, level.back().page);
+            WriteLe32(w.at(level.back().page) + 8, page);
+            WriteLe32(p + 4, level.back().page);
         }
         level.push_back({page, n > 0 ? i - 1 : first});
     } while (i < count);
 
     if (level.size() == 1) {
-        put16(w.at(level[0].page), 3);
+        WriteLe16(w.at(level[0].page), 3);
         return level[0].page;
     }
 
@@ -261,43 +236,43 @@ uint32_t writeTree(PageWriter& w, const char* keys, const uint32_t* recnos, size
             const uint32_t page = w.allocate();
             const size_t end = std::min(level.size(), j + size_t(capacity));
             char* p = w.at(page);
-            put16(p, 0);
-            put16(p + 2, uint16_t(end - j));
-            put32(p + 4, 0xFFFFFFFFu);
-            put32(p + 8, 0xFFFFFFFFu);
+            WriteLe16(p, 0);
+            WriteLe16(p + 2, uint16_t(end - j));
+            WriteLe32(p + 4, 0xFFFFFFFFu);
+            WriteLe32(p + 8, 0xFFFFFFFFu);
             for (size_t e = j; e < end; ++e) {
                 char* entry = p + 12 + (e - j) * size_t(keyLength + 8);
                 const size_t last = level[e].lastIndex;
                 std::memcpy(entry, keys + last * size_t(keyLength), size_t(keyLength));
-                putBe32(entry + keyLength, recnos[last]);
-                putBe32(entry + keyLength + 4, level[e].page);
+                WriteBe32(entry + keyLength, recnos[last]);
+                WriteBe32(entry + keyLength + 4, level[e].page);
             }
             if (!up.empty()) {
-                put32(w.at(up.back().page) + 8, page);
-                put32(p + 4, up.back().page);
+                WriteLe32(w.at(up.back().page) + 8, page);
+                WriteLe32(p + 4, up.back().page);
             }
             up.push_back({page, level[end - 1].lastIndex});
         }
         level = std::move(up);
     }
-    put16(w.at(level[0].page), 1);
+    WriteLe16(w.at(level[0].page), 1);
     return level[0].page;
 }
 
 void writeHeader(char* h, uint32_t root, int keyLength, uint8_t options, bool descending, const QByteArray& keyExpr,
                  const QByteArray& forExpr) {
-    put32(h, root);
-    put32(h + 4, 0);
-    put16(h + 0x0C, uint16_t(keyLength));
+    WriteLe32(h, root);
+    WriteLe32(h + 4, 0);
+    WriteLe16(h + 0x0C, uint16_t(keyLength));
     h[0x0E] = char(options);
     h[0x0F] = 1;
-    put16(h + 0x1F6, descending ? 1 : 0);
+    WriteLe16(h + 0x1F6, descending ? 1 : 0);
     const int keyLen = int(keyExpr.size()) + 1;
     const int forLen = forExpr.isEmpty() ? 1 : int(forExpr.size()) + 1;
-    put16(h + 0x1F8, uint16_t(keyLen));
-    put16(h + 0x1FA, uint16_t(forLen));
-    put16(h + 0x1FC, 0);
-    put16(h + 0x1FE, uint16_t(keyLen));
+    WriteLe16(h + 0x1F8, uint16_t(keyLen));
+    WriteLe16(h + 0x1FA, uint16_t(forLen));
+    WriteLe16(h + 0x1FC, 0);
+    WriteLe16(h + 0x1FE, uint16_t(keyLen));
     std::memcpy(h + 0x200, keyExpr.constData(), size_t(keyExpr.size()));
     if (!forExpr.isEmpty()) std::memcpy(h + 0x200 + keyLen, forExpr.constData(), size_t(forExpr.size()));
 }

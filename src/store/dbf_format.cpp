@@ -1,5 +1,6 @@
 #include "store/dbf_format.h"
 
+#include "store/byte_order.h"
 #include "store/db_error.h"
 
 #include <cstring>
@@ -7,21 +8,6 @@
 namespace orv {
 namespace {
 
-uint32_t le32(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return uint32_t(u[0]) | uint32_t(u[1]) << 8 | uint32_t(u[2]) << 16 | uint32_t(u[3]) << 24;
-}
-uint16_t le16(const char* p) {
-    const auto* u = reinterpret_cast<const unsigned char*>(p);
-    return uint16_t(u[0] | u[1] << 8);
-}
-void put32(char* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = char((v >> (8 * i)) & 0xFF);
-}
-void put16(char* p, uint16_t v) {
-    p[0] = char(v & 0xFF);
-    p[1] = char(v >> 8);
-}
 
 bool knownVersion(uint8_t v) {
     return v == 0x03 || v == 0xF5 || v == 0x30 || v == 0x31 || v == 0x32;
@@ -59,9 +45,9 @@ DbfHeader ParseDbfHeader(const char* data, qint64 size, qint64 fileSize, const Q
     h.updateYear = yy >= 100 ? 1900 + yy : (yy < 80 ? 2000 + yy : 1900 + yy);
     h.updateMonth = uint8_t(data[2]);
     h.updateDay = uint8_t(data[3]);
-    h.recordCount = le32(data + 4);
-    h.headerLength = le16(data + 8);
-    h.recordLength = le16(data + 10);
+    h.recordCount = ReadLe32(data + 4);
+    h.headerLength = ReadLe16(data + 8);
+    h.recordLength = ReadLe16(data + 10);
     h.transaction = uint8_t(data[14]);
     h.flags = uint8_t(data[28]);
     h.codePage = uint8_t(data[29]);
@@ -119,9 +105,9 @@ QByteArray BuildDbfFixedHeader(const DbfHeader& h) {
     d[1] = char(h.updateYear % 100);
     d[2] = char(h.updateMonth);
     d[3] = char(h.updateDay);
-    put32(d + 4, h.recordCount);
-    put16(d + 8, uint16_t(h.headerLength));
-    put16(d + 10, uint16_t(h.recordLength));
+    WriteLe32(d + 4, h.recordCount);
+    WriteLe16(d + 8, uint16_t(h.headerLength));
+    WriteLe16(d + 10, uint16_t(h.recordLength));
     d[14] = char(h.transaction);
     d[28] = char(h.flags);
     d[29] = char(h.codePage);
@@ -134,7 +120,7 @@ QByteArray BuildDbfHeader(const DbfHeader& h) {
         char d[32] = {};
         std::memcpy(d, f.name.constData(), size_t(std::min<qsizetype>(f.name.size(), 10)));
         d[11] = f.type;
-        put32(d + 12, uint32_t(f.offset));
+        WriteLe32(d + 12, uint32_t(f.offset));
         d[16] = char(f.width & 0xFF);
         d[17] = char(f.decimals);
         b.append(d, 32);

@@ -21,6 +21,14 @@ struct DbfField {
     bool binaryMemo = false;
 
     bool isMemo() const { return type == 'M' || type == 'G' || type == 'P' || type == 'B'; }
+    static DbfField make(const char* name, char type, int width, int decimals = 0) {
+        DbfField f;
+        f.name = name;
+        f.type = type;
+        f.width = width;
+        f.decimals = decimals;
+        return f;
+    }
 };
 
 enum : uint8_t {

@@ -1,19 +1,12 @@
 #include "store/memo_file.h"
 
+#include "store/byte_order.h"
 #include "store/db_error.h"
 
 #include <QFileInfo>
 
 namespace orv {
 namespace {
-
-uint32_t be32(const unsigned char* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-void putBe32(char* p, uint32_t v) {
-    p[0] = char(v >> 24);
-    p[1] = char(v >> 16);
-    p[2] = char(v >> 8);
-    p[3] = char(v);
-}
 
 QString shortName(const QString& path) { return QFileInfo(path).fileName(); }
 
@@ -28,7 +21,7 @@ int MemoBlockSizeFromSetting(int value) {
 QByteArray MemoFile::emptyFile(int blockSize) {
     const uint32_t first = uint32_t((512 + blockSize - 1) / blockSize);
     QByteArray b(qsizetype(first) * blockSize, '\0');
-    putBe32(b.data(), first);
+    WriteBe32(b.data(), first);
     b[6] = char((blockSize >> 8) & 0xFF);
     b[7] = char(blockSize & 0xFF);
     return b;
@@ -44,12 +37,12 @@ void MemoFile::create(const QString& path, int blockSize) {
 void MemoFile::open(const QString& path, bool writable) {
     if (!file_.open(path, writable)) ThrowIoError(QStringLiteral("cannot open"), path);
     size_ = file_.size();
-    unsigned char h[8];
+    char h[8];
     if (size_ < 512 || !file_.readAt(0, h, 8))
         ThrowDbError(ecDbDamagedMemo, shortName(path) + QStringLiteral(": shorter than a memo file header"));
-    nextFree_ = be32(h);
-    blockSize_ = h[6] << 8 | h[7];
-    if (blockSize_ == 0) blockSize_ = int(be32(h + 4));  // some writers put a 32-bit size at 4
+    nextFree_ = ReadBe32(h);
+    blockSize_ = uint8_t(h[6]) << 8 | uint8_t(h[7]);
+    if (blockSize_ == 0) blockSize_ = int(ReadBe32(h + 4));  // some writers put a 32-bit size at 4
     if (blockSize_ < 33 || blockSize_ > 65535)
         ThrowDbError(ecDbDamagedMemo, shortName(path) + QStringLiteral(": block size %1").arg(blockSize_));
     if (nextFree_ < firstBlock())
@@ -61,10 +54,10 @@ void MemoFile::open(const QString& path, bool writable) {
 
 QByteArray MemoFile::read(uint32_t block) const {
     const qint64 start = qint64(block) * blockSize_;
-    unsigned char h[8];
+    char h[8];
     if (block < firstBlock() || start + 8 > size_ || !file_.readAt(start, h, 8))
         ThrowDbError(ecDbDamagedMemo, shortName(file_.path()) + QStringLiteral(": memo block %1 lies outside the file").arg(block));
-    const uint32_t length = be32(h + 4);
+    const uint32_t length = ReadBe32(h + 4);
     if (qint64(length) > size_ - start - 8)
         ThrowDbError(ecDbDamagedMemo,
                      shortName(file_.path()) + QStringLiteral(": memo at block %1 claims %2 bytes").arg(block).arg(length));
@@ -81,14 +74,14 @@ uint32_t MemoFile::append(const QByteArray& data, uint32_t type) {
     if (qint64(block) + blocks > 0xFFFFFFFFLL)
         ThrowDbError(ecDbDamagedMemo, shortName(file_.path()) + QStringLiteral(": memo file full"));
     QByteArray out(qsizetype(blocks * blockSize_), '\0');
-    putBe32(out.data(), type);
-    putBe32(out.data() + 4, uint32_t(data.size()));
+    WriteBe32(out.data(), type);
+    WriteBe32(out.data() + 4, uint32_t(data.size()));
     std::copy(data.constBegin(), data.constEnd(), out.begin() + 8);
     const qint64 start = qint64(block) * blockSize_;
     file_.writeAt(start, out.constData(), out.size());
     nextFree_ = uint32_t(block + blocks);
     char h[4];
-    putBe32(h, nextFree_);
+    WriteBe32(h, nextFree_);
     file_.writeAt(0, h, 4);
     size_ = std::max(size_, start + out.size());
     return block;

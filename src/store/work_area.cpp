@@ -554,75 +554,63 @@ void WorkArea::setCurrent(uint32_t recno) {
     eof_ = bof_ = false;
 }
 
+bool WorkArea::walk(size_t begin, bool forward, long count) {
+    const size_t size = orderSize();
+    const bool all = visibilityImplied();
+    auto take = [&](size_t q) {
+        const uint32_t r = recnoAtOrderPosition(q);
+        if (!(all || isVisible(r)) || --count > 0) return false;
+        setCurrent(r);
+        pos_ = q, posFound_ = true, posRecno_ = r, posVersion_ = indexVersion_, posValid_ = true;
+        return true;
+    };
+    if (forward) {
+        for (size_t q = begin; q < size; ++q)
+            if (take(q)) return true;
+    } else {
+        for (size_t q = std::min(begin, size); q-- > 0;)
+            if (take(q)) return true;
+    }
+    return false;
+}
+
 void WorkArea::goTop() {
     refreshShared();
     ensureFresh(order_);
     bof_ = false;
-    const size_t n = orderSize();
-    const bool all = visibilityImplied();
-    for (size_t q = 0; q < n; ++q) {
-        const uint32_t r = recnoAtOrderPosition(q);
-        if (all || isVisible(r)) {
-            setCurrent(r);
-            pos_ = q, posFound_ = true, posRecno_ = r, posVersion_ = indexVersion_, posValid_ = true;
-            return;
-        }
+    if (!walk(0, true, 1)) {
+        setEof();
+        bof_ = true;
     }
-    setEof();
-    bof_ = true;
 }
 
 void WorkArea::goBottom() {
     refreshShared();
     ensureFresh(order_);
-    const size_t n = orderSize();
-    const bool all = visibilityImplied();
-    for (size_t q = n; q-- > 0;) {
-        const uint32_t r = recnoAtOrderPosition(q);
-        if (all || isVisible(r)) {
-            setCurrent(r);
-            pos_ = q, posFound_ = true, posRecno_ = r, posVersion_ = indexVersion_, posValid_ = true;
-            return;
-        }
+    bof_ = false;
+    if (!walk(orderSize(), false, 1)) {
+        setEof();
+        bof_ = true;
     }
-    setEof();
-    bof_ = true;
 }
 
 void WorkArea::skip(long n) {
     ensureFresh(order_);
     if (n == 0) return;
-    const size_t size = orderSize();
-    const bool all = visibilityImplied();
-    long remaining = n > 0 ? n : -n;
     if (n > 0) {
         if (eof_) return;
         size_t p;
         const bool found = locateInOrder(p);
         bof_ = false;
-        for (size_t q = found ? p + 1 : p; q < size; ++q) {
-            const uint32_t r = recnoAtOrderPosition(q);
-            if ((all || isVisible(r)) && --remaining == 0) {
-                setCurrent(r);
-                pos_ = q, posFound_ = true, posRecno_ = r, posVersion_ = indexVersion_, posValid_ = true;
-                return;
-            }
-        }
-        setEof();
+        if (!walk(found ? p + 1 : p, true, n)) setEof();
         return;
     }
-    size_t p = size;
+    size_t p = orderSize();
     if (!eof_) locateInOrder(p);
-    for (size_t q = p; q-- > 0;) {
-        const uint32_t r = recnoAtOrderPosition(q);
-        if ((all || isVisible(r)) && --remaining == 0) {
-            setCurrent(r);
-            pos_ = q, posFound_ = true, posRecno_ = r, posVersion_ = indexVersion_, posValid_ = true;
-            return;
-        }
+    if (!walk(p, false, -n)) {
+        goTop();
+        bof_ = true;
     }
-    goTop();
-    bof_ = true;
 }
 
 void WorkArea::go(uint32_t recno) {

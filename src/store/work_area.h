@@ -201,7 +201,10 @@ private:
     void setCurrent(uint32_t recno);
     void ensureFresh(int order);
     void putFlag(const QByteArray& record);
-    bool locateInOrder(size_t& pos) const;  // true when the current record is an entry
+    bool locateInOrder(size_t& pos) const;
+    // Makes the count-th visible entry from begin the current record (forward:
+    // begin onwards; backward: before begin); false when there is none.
+    bool walk(size_t begin, bool forward, long count);  // true when the current record is an entry
     bool visibilityImplied() const;
     void refreshShared();
     void writeIndexFiles();

@@ -14,16 +14,6 @@ using namespace orv::test;
 
 namespace {
 
-struct Bound {
-    TTable table;
-    TDataSource source;
-    TEngineLink link;
-    Bound() {
-        source.setDataSet(&table);
-        link.setDataSource(&source);
-    }
-};
-
 void addFax(TTable& t, const QString& subject, const QDate& date, const QString& time, bool sent, const QByteArray& cover) {
     t.append();
     t.fieldByName("SUBJECT").setAsString(subject);

@@ -13,12 +13,9 @@ using namespace orv::test;
 TEST(Orvdb, InfoListCheckPackReindex) {
     TempHome home;
     {
-        TTable t;
-        TDataSource s;
-        TEngineLink l;
-        s.setDataSet(&t);
-        l.setDataSource(&s);
-        ASSERT_TRUE(OpenPhoneDBF(t, l));
+        Bound b;
+        TTable& t = b.table;
+        ASSERT_TRUE(OpenPhoneDBF(t, b.link));
         for (const char* n : {"Young", "Adams", "Moss"}) {
             t.append();
             t.fieldByName("NAME").setAsString(n);

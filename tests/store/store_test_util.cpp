@@ -62,14 +62,7 @@ QList<PerlTag> readWithXBaseIndex(const QString& cdxPath, const QStringList& tag
     return tags;
 }
 
-DbfField field(const char* name, char type, int width, int decimals) {
-    DbfField f;
-    f.name = name;
-    f.type = type;
-    f.width = width;
-    f.decimals = decimals;
-    return f;
-}
+DbfField field(const char* name, char type, int width, int decimals) { return DbfField::make(name, type, width, decimals); }
 
 QString makeTable(const QTemporaryDir& dir, const QString& name, const std::vector<DbfField>& fields) {
     const QString path = dir.path() + "/" + name;

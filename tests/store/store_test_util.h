@@ -2,6 +2,7 @@
 // Helpers shared by the store tests: tables made in a temporary folder,
 // and the independent readers (python3-dbfread, Perl XBase::Index).
 #include "store/data_engine.h"
+#include "store/tengine_link.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -31,6 +32,18 @@ QList<PerlTag> readWithXBaseIndex(const QString& cdxPath, const QStringList& tag
 // A table with the given fields created in dir (with a memo file when needed).
 QString makeTable(const QTemporaryDir& dir, const QString& name, const std::vector<DbfField>& fields);
 DbfField field(const char* name, char type, int width, int decimals = 0);
+
+// A table object with its data source and engine link, bound together as
+// the windows hold them.
+struct Bound {
+    TTable table;
+    TDataSource source;
+    TEngineLink link;
+    Bound() {
+        source.setDataSet(&table);
+        link.setDataSource(&source);
+    }
+};
 
 // Whole-file helpers.
 QByteArray readFile(const QString& path);

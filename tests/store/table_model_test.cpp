@@ -12,11 +12,10 @@ using namespace orv::test;
 TEST(TableModel, RowsInTagOrderUnderTheFilter) {
     TempHome home;
     DataEngine::instance().settings().deleted = true;
-    TTable table;
-    TDataSource source;
-    TEngineLink link;
-    source.setDataSet(&table);
-    link.setDataSource(&source);
+    Bound bound;
+    TTable& table = bound.table;
+    TDataSource& source = bound.source;
+    TEngineLink& link = bound.link;
     ASSERT_TRUE(OpenRecFaxDBF(table, link));
     link.setOrder(link.tagNumber("DATETIME"));
     TableModel model(&source);
@@ -81,11 +80,10 @@ TEST(TableModel, RowsInTagOrderUnderTheFilter) {
 
 TEST(TableModel, SentListShowsTheCalculatedColumn) {
     TempHome home;
-    TTable table;
-    TDataSource source;
-    TEngineLink link;
-    source.setDataSet(&table);
-    link.setDataSource(&source);
+    Bound bound;
+    TTable& table = bound.table;
+    TDataSource& source = bound.source;
+    TEngineLink& link = bound.link;
     ASSERT_TRUE(OpenFaxDBF(table, link));
     TableModel model(&source);
     table.append();

@@ -13,16 +13,6 @@ using namespace orv::test;
 
 namespace {
 
-struct Bound {
-    TTable table;
-    TDataSource source;
-    TEngineLink link;
-    Bound() {
-        source.setDataSet(&table);
-        link.setDataSource(&source);
-    }
-};
-
 void addSent(TTable& t, const char* subject, const QDate& date, const char* time) {
     t.append();
     t.fieldByName("SUBJECT").setAsString(subject);

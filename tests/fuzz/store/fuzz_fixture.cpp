@@ -14,15 +14,6 @@
 namespace orv::fuzz {
 namespace {
 
-DbfField makeField(const char* name, char type, int width, int decimals = 0) {
-    DbfField f;
-    f.name = name;
-    f.type = type;
-    f.width = width;
-    f.decimals = decimals;
-    return f;
-}
-
 QByteArray readAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -36,7 +27,7 @@ Fixture build() {
     fx.dbf = fx.dir + "/T.DBF";
     fx.fpt = fx.dir + "/T.FPT";
     fx.cdx = fx.dir + "/T.CDX";
-    WorkArea::create(fx.dbf, {makeField("NAME", 'C', 10), makeField("DAY", 'D', 8), makeField("N", 'N', 5, 1), makeField("OK", 'L', 1), makeField("MEMO", 'M', 10)}, 64);
+    WorkArea::create(fx.dbf, {DbfField::make("NAME", 'C', 10), DbfField::make("DAY", 'D', 8), DbfField::make("N", 'N', 5, 1), DbfField::make("OK", 'L', 1), DbfField::make("MEMO", 'M', 10)}, 64);
     DataEngine engine;
     engine.use(fx.dbf, "T");
     WorkArea& a = engine.cur();
