@@ -50,6 +50,7 @@ void TEngineLink::setDataSource(TDataSource* source) {
 }
 
 void TEngineLink::tableOpened() {
+    Selection keep(*this);
     WorkArea& a = area();
     if (!filter_.isEmpty()) a.setQuery(filter_.toLatin1());
     for (const QString& file : extraIndexes_) a.openIndex(file);

@@ -380,12 +380,7 @@ void WorkArea::refreshShared() {
     if (changed) {
         const QByteArray current = order_ > 0 ? tags_[size_t(order_ - 1)]->name() : QByteArray();
         const std::vector<QString> paths = indexPaths_;
-        tags_.clear();
-        tagStale_.clear();
-        unusable_.clear();
-        indexPaths_.clear();
-        indexDirty_.clear();
-        indexStamp_.clear();
+        forgetIndexes();
         for (size_t i = 0; i < paths.size(); ++i)
             if (QFileInfo::exists(paths[i])) loadIndexFile(paths[i], i == 0);
         order_ = current.isEmpty() ? 0 : tagArea(current);
@@ -963,8 +958,7 @@ void WorkArea::openIndex(const QString& indexFile) {
     loadIndexFile(abs, false);
 }
 
-void WorkArea::closeIndexes() {
-    flush();
+void WorkArea::forgetIndexes() {
     tags_.clear();
     tagStale_.clear();
     unusable_.clear();
@@ -973,6 +967,11 @@ void WorkArea::closeIndexes() {
     indexStamp_.clear();
     order_ = 0;
     ++indexVersion_;
+}
+
+void WorkArea::closeIndexes() {
+    flush();
+    forgetIndexes();
 }
 
 void WorkArea::reindex() {

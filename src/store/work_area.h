@@ -208,6 +208,8 @@ private:
     bool visibilityImplied() const;
     void refreshShared();
     void writeIndexFiles();
+    // Drops every tag and index file without writing anything.
+    void forgetIndexes();
     void report(int percent) const;
 
     QString path_, alias_, memoPath_;
