@@ -92,6 +92,15 @@ namespace {
 
 using NodePtr = std::unique_ptr<ExprNode>;
 
+// A number used as a count or position: NaN and values beyond the range
+// become the nearest limit instead of an undefined conversion.
+long long clampedCount(double v) {
+    if (!(v == v)) return 0;
+    if (v > 1e9) return 1000000000;
+    if (v < -1e9) return -1000000000;
+    return static_cast<long long>(v);
+}
+
 ExprValue makeText(QByteArray t) {
     ExprValue v;
     v.type = ExprType::Character;
@@ -260,7 +269,8 @@ public:
         ExprValue a = args_[0]->eval(ctx);
         switch (fn_) {
         case Fn::Dtos: {
-            if (a.number == 0) return makeText(QByteArray(8, ' '));
+            // Empty dates, and day numbers outside the years 1 to 9999, are blanks.
+            if (!(a.number >= 1721426 && a.number <= 5373484)) return makeText(QByteArray(8, ' '));
             int y, m, d;
             CalendarDate(int64_t(a.number), y, m, d);
             char buf[16];
@@ -291,10 +301,10 @@ public:
         case Fn::Right: {
             qsizetype start = 0, len = a.text.size();
             if (fn_ == Fn::Substr) {
-                start = qsizetype(args_[1]->eval(ctx).number) - 1;
-                if (args_.size() > 2) len = qsizetype(args_[2]->eval(ctx).number);
+                start = qsizetype(clampedCount(args_[1]->eval(ctx).number)) - 1;
+                if (args_.size() > 2) len = qsizetype(clampedCount(args_[2]->eval(ctx).number));
             } else {
-                len = qsizetype(args_[1]->eval(ctx).number);
+                len = qsizetype(clampedCount(args_[1]->eval(ctx).number));
                 if (fn_ == Fn::Right) start = a.text.size() - std::max<qsizetype>(0, len);
             }
             if (start < 0) start = 0;
@@ -302,9 +312,9 @@ public:
             return makeText(a.text.mid(start, len));
         }
         case Fn::Str: {
-            const int len = args_.size() > 1 ? int(args_[1]->eval(ctx).number) : 10;
-            const int dec = args_.size() > 2 ? int(args_[2]->eval(ctx).number) : 0;
-            return makeText(formatNumber(a.number, std::clamp(len, 1, 20), std::clamp(dec, 0, 18)));
+            const long long len = args_.size() > 1 ? clampedCount(args_[1]->eval(ctx).number) : 10;
+            const long long dec = args_.size() > 2 ? clampedCount(args_[2]->eval(ctx).number) : 0;
+            return makeText(formatNumber(a.number, int(std::clamp(len, 1LL, 20LL)), int(std::clamp(dec, 0LL, 18LL))));
         }
         case Fn::Val: return makeNumber(NumberFromDbf(a.text.constData(), int(a.text.size())));
         case Fn::Empty:
@@ -713,7 +723,8 @@ private:
         ExprType type = ExprType::Character;
         int width = args.empty() ? 0 : args[0]->width;
         auto literalNumber = [&](size_t i, int fallback) {
-            if (auto* lit = dynamic_cast<Literal*>(args[i].get())) return int(lit->eval(ExprContext{}).number);
+            if (auto* lit = dynamic_cast<Literal*>(args[i].get()))
+                return int(std::clamp(clampedCount(lit->eval(ExprContext{}).number), -100000LL, 100000LL));
             return fallback;
         };
         switch (info->fn) {

@@ -74,6 +74,11 @@ TEST(Expression, KeysAndConditionsOfTheTables) {
     EXPECT_EQ(eval("STR(PAGES, 5, 1)", live).text, "  2.5");
     EXPECT_EQ(eval("SUBSTR(TIMESENT, 4, 2)", live).text, "30");
     EXPECT_TRUE(eval("EMPTY(DATESENT)", gone).logical);
+    // Absurd numbers as counts, widths or dates give limits or blanks, not garbage.
+    EXPECT_EQ(eval("DTOS(DATESENT + 1000000000000)", live).text, QByteArray(8, ' '));
+    EXPECT_EQ(eval("SUBSTR(SUBJECT, 2, 99999999999999999999999999)", live).text, "ello     ");
+    EXPECT_EQ(eval("LEFT(SUBJECT, 0/0)", live).text, "");
+    EXPECT_EQ(eval("STR(PAGES, 9999999999999999999999999999999999999)", live).text.size(), 20);
 }
 
 TEST(Expression, StringComparisonFollowsExact) {
