@@ -358,6 +358,10 @@ void WorkArea::beginChange() {
     }
 }
 
+void WorkArea::abortChange() {
+    if (batch_ == 0 && mode_ == OpenMode::Shared) lockByte(dbf_.fd(), kLockBase, false);
+}
+
 void WorkArea::endChange() {
     if (batch_ == 0) {
         flush();
@@ -691,33 +695,33 @@ void WorkArea::putRecord(const QByteArray& record) {
     requireRecord();
     if (record.size() != header_.recordLength)
         ThrowDbError(ecDbValueDoesNotFit, fileName(path_) + QStringLiteral(": a record has %1 bytes, not %2").arg(header_.recordLength).arg(record.size()));
-    beginChange();
-    if (!rlock(recno_)) ThrowDbError(ecDbRecordLocked, fileName(path_) + QStringLiteral(": record %1").arg(recno_));
-    const QByteArray old(recordAt(recno_), header_.recordLength);
-    QByteArray now = record;
-    now[0] = old[0];
-    writeRecord(recno_, now.constData(), old.constData());
-    endChange();
+    change([&] {
+        if (!rlock(recno_)) ThrowDbError(ecDbRecordLocked, fileName(path_) + QStringLiteral(": record %1").arg(recno_));
+        const QByteArray old(recordAt(recno_), header_.recordLength);
+        QByteArray now = record;
+        now[0] = old[0];
+        writeRecord(recno_, now.constData(), old.constData());
+    });
 }
 
 void WorkArea::appendBlank() {
-    beginChange();
-    const uint32_t r = header_.recordCount + 1;
-    if (r == 0) ThrowDbError(ecDbBadDefinition, fileName(path_) + QStringLiteral(": table full"));
-    const qint64 offset = header_.recordOffset(r);
-    std::vector<char> bytes(blank_);
-    bytes.push_back(char(kDbfEof));
-    dbf_.writeAt(offset, bytes.data(), qint64(bytes.size()));
-    dataWritten_ = true;
-    header_.recordCount = r;
-    writeFixedHeader();
-    fileSize_ = std::max(fileSize_, offset + qint64(bytes.size()));
-    if (fileSize_ > qint64(mapLen_)) mapFile();
-    updateIndexes(r, nullptr, blank_.data());
-    ++indexVersion_;
-    setCurrent(r);
-    posValid_ = false;
-    endChange();
+    change([&] {
+        const uint32_t r = header_.recordCount + 1;
+        if (r == 0) ThrowDbError(ecDbBadDefinition, fileName(path_) + QStringLiteral(": table full"));
+        const qint64 offset = header_.recordOffset(r);
+        std::vector<char> bytes(blank_);
+        bytes.push_back(char(kDbfEof));
+        dbf_.writeAt(offset, bytes.data(), qint64(bytes.size()));
+        dataWritten_ = true;
+        header_.recordCount = r;
+        writeFixedHeader();
+        fileSize_ = std::max(fileSize_, offset + qint64(bytes.size()));
+        if (fileSize_ > qint64(mapLen_)) mapFile();
+        updateIndexes(r, nullptr, blank_.data());
+        ++indexVersion_;
+        setCurrent(r);
+        posValid_ = false;
+    });
 }
 
 void WorkArea::deleteRecord() {
@@ -737,13 +741,13 @@ void WorkArea::recall() {
 }
 
 void WorkArea::putFlag(const QByteArray& now) {
-    beginChange();
-    if (!rlock(recno_)) ThrowDbError(ecDbRecordLocked, fileName(path_) + QStringLiteral(": record %1").arg(recno_));
-    const QByteArray old(recordAt(recno_), header_.recordLength);
-    dbf_.writeAt(header_.recordOffset(recno_), now.constData(), 1);
-    dataWritten_ = true;
-    updateIndexes(recno_, old.constData(), now.constData());
-    endChange();
+    change([&] {
+        if (!rlock(recno_)) ThrowDbError(ecDbRecordLocked, fileName(path_) + QStringLiteral(": record %1").arg(recno_));
+        const QByteArray old(recordAt(recno_), header_.recordLength);
+        dbf_.writeAt(header_.recordOffset(recno_), now.constData(), 1);
+        dataWritten_ = true;
+        updateIndexes(recno_, old.constData(), now.constData());
+    });
 }
 
 QByteArray WorkArea::fieldBytes(int field) const {
@@ -813,22 +817,22 @@ void WorkArea::replaceMemo(int field, const QByteArray& data) {
     if (field < 0 || field >= int(header_.fields.size()) || !header_.fields[size_t(field)].isMemo())
         ThrowDbError(ecDbNoSuchField, fileName(path_) + QStringLiteral(": no memo field %1").arg(field + 1));
     if (!memo_.isOpen()) ThrowDbError(ecDbDamagedMemo, fileName(path_) + QStringLiteral(": no memo file"));
-    beginChange();
-    const DbfField& f = header_.fields[size_t(field)];
-    QByteArray now(recordAt(recno_), header_.recordLength);
-    QByteArray pointer(f.width, ' ');
-    if (!data.isEmpty()) {
-        const uint32_t block = memo_.append(data);
-        memoWritten_ = true;
-        // The memo reaches the disk before the record points at it.
-        if (batch_ == 0) memo_.sync(), memoWritten_ = false;
-        pointer = QByteArray::number(block).rightJustified(f.width, ' ');
-    }
-    std::memcpy(now.data() + f.offset, pointer.constData(), size_t(f.width));
-    if (!rlock(recno_)) ThrowDbError(ecDbRecordLocked, fileName(path_) + QStringLiteral(": record %1").arg(recno_));
-    const QByteArray old(recordAt(recno_), header_.recordLength);
-    writeRecord(recno_, now.constData(), old.constData());
-    endChange();
+    change([&] {
+        const DbfField& f = header_.fields[size_t(field)];
+        QByteArray now(recordAt(recno_), header_.recordLength);
+        QByteArray pointer(f.width, ' ');
+        if (!data.isEmpty()) {
+            const uint32_t block = memo_.append(data);
+            memoWritten_ = true;
+            // The memo reaches the disk before the record points at it.
+            if (batch_ == 0) memo_.sync(), memoWritten_ = false;
+            pointer = QByteArray::number(block).rightJustified(f.width, ' ');
+        }
+        std::memcpy(now.data() + f.offset, pointer.constData(), size_t(f.width));
+        if (!rlock(recno_)) ThrowDbError(ecDbRecordLocked, fileName(path_) + QStringLiteral(": record %1").arg(recno_));
+        const QByteArray old(recordAt(recno_), header_.recordLength);
+        writeRecord(recno_, now.constData(), old.constData());
+    });
 }
 
 bool WorkArea::memoToFile(int field, const QString& filePath) const {
@@ -915,39 +919,39 @@ int WorkArea::indexTag(const QString& indexFile, const QByteArray& tagName, cons
     int fileIdx = -1;
     for (size_t i = 0; i < indexPaths_.size(); ++i)
         if (QFileInfo(indexPaths_[i]).absoluteFilePath() == QFileInfo(file).absoluteFilePath()) fileIdx = int(i);
-    beginChange();
-    if (fileIdx < 0) {
-        if (file == structuralIndexPath() && !indexPaths_.empty()) {
-            // The structural file comes first.
-            indexPaths_.insert(indexPaths_.begin(), file);
-            indexDirty_.insert(indexDirty_.begin(), false);
-            indexStamp_.insert(indexStamp_.begin(), 0);
-            for (auto& t : tags_) ++t->fileIndex;
-            fileIdx = 0;
-        } else {
-            fileIdx = int(indexPaths_.size());
-            indexPaths_.push_back(file);
-            indexDirty_.push_back(false);
-            indexStamp_.push_back(0);
-        }
-    }
-    tag->fileIndex = fileIdx;
-    rebuildTag(*tag, 0, 100);
     int order = 0;
-    for (size_t i = 0; i < tags_.size(); ++i)
-        if (tags_[i]->fileIndex == fileIdx && tags_[i]->name() == name) order = int(i + 1);
-    if (order > 0) {
-        tags_[size_t(order - 1)] = std::move(tag);
-        tagStale_[size_t(order - 1)] = false;
-    } else {
-        tags_.push_back(std::move(tag));
-        tagStale_.push_back(false);
-        order = int(tags_.size());
-    }
-    indexDirty_[size_t(fileIdx)] = true;
-    order_ = order;
-    ++indexVersion_;
-    endChange();
+    change([&] {
+        if (fileIdx < 0) {
+            if (file == structuralIndexPath() && !indexPaths_.empty()) {
+                // The structural file comes first.
+                indexPaths_.insert(indexPaths_.begin(), file);
+                indexDirty_.insert(indexDirty_.begin(), false);
+                indexStamp_.insert(indexStamp_.begin(), 0);
+                for (auto& t : tags_) ++t->fileIndex;
+                fileIdx = 0;
+            } else {
+                fileIdx = int(indexPaths_.size());
+                indexPaths_.push_back(file);
+                indexDirty_.push_back(false);
+                indexStamp_.push_back(0);
+            }
+        }
+        tag->fileIndex = fileIdx;
+        rebuildTag(*tag, 0, 100);
+        for (size_t i = 0; i < tags_.size(); ++i)
+            if (tags_[i]->fileIndex == fileIdx && tags_[i]->name() == name) order = int(i + 1);
+        if (order > 0) {
+            tags_[size_t(order - 1)] = std::move(tag);
+            tagStale_[size_t(order - 1)] = false;
+        } else {
+            tags_.push_back(std::move(tag));
+            tagStale_.push_back(false);
+            order = int(tags_.size());
+        }
+        indexDirty_[size_t(fileIdx)] = true;
+        order_ = order;
+        ++indexVersion_;
+    });
     return order;
 }
 
@@ -976,15 +980,15 @@ void WorkArea::closeIndexes() {
 
 void WorkArea::reindex() {
     requireWritable();
-    beginChange();
-    const int n = int(tags_.size());
-    for (int i = 0; i < n; ++i) {
-        rebuildTag(*tags_[size_t(i)], 100 * i / n, 100 * (i + 1) / n);
-        tagStale_[size_t(i)] = false;
-        indexDirty_[size_t(tags_[size_t(i)]->fileIndex)] = true;
-    }
-    for (size_t f = 0; f < indexDirty_.size(); ++f) indexDirty_[f] = true;
-    endChange();
+    change([&] {
+        const int n = int(tags_.size());
+        for (int i = 0; i < n; ++i) {
+            rebuildTag(*tags_[size_t(i)], 100 * i / n, 100 * (i + 1) / n);
+            tagStale_[size_t(i)] = false;
+            indexDirty_[size_t(tags_[size_t(i)]->fileIndex)] = true;
+        }
+        for (size_t f = 0; f < indexDirty_.size(); ++f) indexDirty_[f] = true;
+    });
     report(100);
 }
 

@@ -194,6 +194,20 @@ private:
     void requireRecord() const;
     void beginChange();
     void endChange();
+    void abortChange();
+    // Runs one change: the transaction byte and (shared) update lock before,
+    // the index written after (outside a batch); a failure releases the lock.
+    template <class Body>
+    void change(Body&& body) {
+        beginChange();
+        try {
+            body();
+        } catch (...) {
+            abortChange();
+            throw;
+        }
+        endChange();
+    }
     void writeFixedHeader();
     void writeRecord(uint32_t recno, const char* data, const char* old);
     void updateIndexes(uint32_t recno, const char* oldRecord, const char* newRecord);

@@ -231,6 +231,20 @@ TEST(WorkArea, MemosRecordsAndLocks) {
     other.cur().unlock();
     engine.cur().goTop();
     EXPECT_EQ(engine.cur().fieldBytes(0).trimmed(), "Shared write");
+    // A write refused for a lock leaves no lock behind.
+    EXPECT_TRUE(engine.cur().rlock(1));
+    other.cur().go(1);
+    try {
+        other.cur().replaceField(0, "blocked");
+        ADD_FAILURE() << "wrote a locked record";
+    } catch (const EDatabase& e) {
+        EXPECT_EQ(e.code(), ecDbRecordLocked);
+    }
+    engine.cur().go(1);
+    engine.cur().replaceField(0, "after");
+    engine.cur().unlock();
+    other.cur().goTop();
+    EXPECT_EQ(other.cur().fieldBytes(0).trimmed(), "after");
 }
 
 TEST(WorkArea, EngineAreasAliasesAndCreation) {
