@@ -100,6 +100,23 @@ const std::unordered_map<int, const char*>& stringTable() {
         {11878, "Failed to connect to remote fax"},
         {11879, "Fax failed in mid-session"},
         {11880, "Fax failed at page end"},
+        // record store
+        {12001, "Not a FoxPro table"},
+        {12002, "The table file is damaged"},
+        {12003, "The memo file is damaged"},
+        {12004, "The index file is damaged"},
+        {12005, "Invalid expression"},
+        {12006, "Invalid Field Type "},
+        {12007, "The table is in use"},
+        {12008, "The record is locked"},
+        {12009, "Field not found"},
+        {12010, "Index tag not found"},
+        {12011, "The table is open read-only"},
+        {12012, "No current record"},
+        {12013, "The value does not fit the field"},
+        {12014, "Invalid table definition"},
+        {12015, "No table is open in this work area"},
+        {12016, "The table is not being edited"},
     };
     return table;
 }
@@ -204,6 +221,7 @@ void RaiseOrvError(int code) {
     default: break;
     }
     if (code <= -13801 && code >= -13933) raise<ETapi>(code);
+    if (code <= -10001 && code >= -10099) raise<EDatabase>(code);
     if (code == ecOutOfMemory) raise<EOutOfMemory>(code);
     if (code <= -2 && code >= -162) raise<EInOutError>(code);
     throw EOrvException(code, QStringLiteral("Orvane exception"));

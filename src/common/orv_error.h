@@ -109,6 +109,23 @@ enum : int {
     ecFaxNoCarrier = -8078,
     ecFaxSessionError = -8079,
     ecFaxPageError = -8080,
+    // record store (tables, memo files, indexes, expressions)
+    ecDbNotATable = -10001,
+    ecDbDamagedTable = -10002,
+    ecDbDamagedMemo = -10003,
+    ecDbDamagedIndex = -10004,
+    ecDbBadExpression = -10005,
+    ecDbInvalidFieldType = -10006,
+    ecDbTableInUse = -10007,
+    ecDbRecordLocked = -10008,
+    ecDbNoSuchField = -10009,
+    ecDbNoSuchTag = -10010,
+    ecDbReadOnly = -10011,
+    ecDbNoRecord = -10012,
+    ecDbValueDoesNotFit = -10013,
+    ecDbBadDefinition = -10014,
+    ecDbNoWorkArea = -10015,
+    ecDbNotEditing = -10016,
 };
 
 // The string-table id of a code: |code| for 13800..13900, 11800 + |code| for
@@ -226,6 +243,9 @@ ORV_EXCEPTION_CLASS(EFaxNoDialTone, EFax)
 ORV_EXCEPTION_CLASS(EFaxNoCarrier, EFax)
 ORV_EXCEPTION_CLASS(EFaxSessionError, EFax)
 ORV_EXCEPTION_CLASS(EFaxPageError, EFax)
+
+// Record store errors -10001..-10099; the message names the file and the fault.
+ORV_EXCEPTION_CLASS(EDatabase, EOrvException)
 
 // Telephony codes -13801..-13933 share one class; the code tells them apart.
 ORV_EXCEPTION_CLASS(ETapi, EOrvException)

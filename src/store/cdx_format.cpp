@@ -1,0 +1,393 @@
+#include "store/cdx_format.h"
+
+#include "store/byte_order.h"
+#include "store/db_error.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orv {
+namespace {
+
+constexpr int kPage = 512;
+
+int bitsFor(int value) {
+    int bits = 0;
+    while ((1 << bits) <= value) ++bits;
+    return bits;
+}
+
+[[noreturn]] void damaged(const QString& fileName, const QString& what) {
+    ThrowDbError(ecDbDamagedIndex, fileName + QStringLiteral(": ") + what);
+}
+
+struct Header {
+    uint32_t root;
+    int keyLength;
+    uint8_t options;
+    bool descending;
+    QByteArray keyExpr, forExpr;
+};
+
+Header readHeader(const QByteArray& file, qint64 offset, const QString& fileName) {
+    if (offset < 0 || offset % kPage != 0 || offset + 1024 > file.size())
+        damaged(fileName, QStringLiteral("index header at %1 lies outside the file").arg(offset));
+    const char* h = file.constData() + offset;
+    Header r;
+    r.root = ReadLe32(h);
+    r.keyLength = ReadLe16(h + 0x0C);
+    r.options = uint8_t(h[0x0E]);
+    if (r.keyLength < 1 || r.keyLength > 240)
+        damaged(fileName, QStringLiteral("key length %1 at %2").arg(r.keyLength).arg(offset));
+    r.descending = ReadLe16(h + 0x1F6) != 0;
+    const int forPos = ReadLe16(h + 0x1F8), forLen = ReadLe16(h + 0x1FA);
+    const int keyPos = ReadLe16(h + 0x1FC), keyLen = ReadLe16(h + 0x1FE);
+    const char* pool = h + 0x200;
+    auto expr = [&](int pos, int len) -> QByteArray {
+        if (len <= 1) return {};
+        if (pos < 0 || pos + len > 512) damaged(fileName, QStringLiteral("expression outside the header at %1").arg(offset));
+        const char* s = pool + pos;
+        const void* nul = std::memchr(s, 0, size_t(len));
+        return QByteArray(s, nul ? int(static_cast<const char*>(nul) - s) : len);
+    };
+    r.keyExpr = expr(keyPos, keyLen);
+    r.forExpr = expr(forPos, forLen);
+    return r;
+}
+
+// Walks every leaf of the tree at root, left to right, calling sink(key, recno).
+template <class Sink>
+void walkLeaves(const QByteArray& file, uint32_t root, int keyLength, char fill, const QString& fileName, Sink&& sink) {
+    const qint64 size = file.size();
+    std::vector<bool> visited(size_t(size / kPage) + 1, false);
+    auto checkPage = [&](qint64 off, const char* what) {
+        if (off < 0 || off % kPage != 0 || off + kPage > size)
+            damaged(fileName, QStringLiteral("%1 page at %2 lies outside the file").arg(QLatin1String(what)).arg(off));
+        if (visited[size_t(off / kPage)]) damaged(fileName, QStringLiteral("page %1 is reached twice").arg(off));
+        visited[size_t(off / kPage)] = true;
+    };
+
+    // Descend to the leftmost leaf.
+    qint64 page = root;
+    for (;;) {
+        checkPage(page, "index");
+        const char* p = file.constData() + page;
+        const int attr = ReadLe16(p);
+        if (attr & 0x02) break;
+        const int nkeys = ReadLe16(p + 2);
+        if (nkeys < 1 || nkeys > 500 / (keyLength + 8))
+            damaged(fileName, QStringLiteral("interior page at %1 holds %2 keys").arg(page).arg(nkeys));
+        page = ReadBe32(p + 12 + keyLength + 4);
+    }
+
+    QByteArray prev(keyLength, fill);
+    QByteArray key(keyLength, fill);
+    for (;;) {
+        const char* p = file.constData() + page;
+        const int attr = ReadLe16(p);
+        if (!(attr & 0x02)) damaged(fileName, QStringLiteral("page %1 should be a leaf").arg(page));
+        const int nkeys = ReadLe16(p + 2);
+        const uint32_t right = ReadLe32(p + 8);
+        const uint32_t recMask = ReadLe32(p + 14);
+        const int dupMask = uint8_t(p[18]), trailMask = uint8_t(p[19]);
+        const int recBits = uint8_t(p[20]), dupBits = uint8_t(p[21]), trailBits = uint8_t(p[22]);
+        const int entrySize = uint8_t(p[23]);
+        if (entrySize < 1 || entrySize > 8 || recBits + dupBits + trailBits > entrySize * 8 || recBits > 32 ||
+            nkeys * entrySize > 488)
+            damaged(fileName, QStringLiteral("leaf page at %1 has a bad layout").arg(page));
+        (void)dupMask;
+        (void)trailMask;
+        (void)recMask;
+        const uint64_t rmask = recBits >= 32 ? 0xFFFFFFFFull : ((1ull << recBits) - 1);
+        const uint64_t dmask = (1ull << dupBits) - 1, tmask = (1ull << trailBits) - 1;
+        int pos = kPage;
+        const int entriesEnd = 24 + nkeys * entrySize;
+        for (int i = 0; i < nkeys; ++i) {
+            uint64_t v = 0;
+            for (int b = entrySize - 1; b >= 0; --b) v = v << 8 | uint8_t(p[24 + i * entrySize + b]);
+            const uint32_t rec = uint32_t(v & rmask);
+            const int dup = int((v >> recBits) & dmask);
+            const int trail = int((v >> (recBits + dupBits)) & tmask);
+            if (dup + trail > keyLength || (i == 0 && dup != 0))
+                damaged(fileName, QStringLiteral("leaf page at %1: entry %2 is inconsistent").arg(page).arg(i));
+            const int n = keyLength - dup - trail;
+            pos -= n;
+            if (pos < entriesEnd) damaged(fileName, QStringLiteral("leaf page at %1: keys overlap the entries").arg(page));
+            char* k = key.data();
+            std::memcpy(k, prev.constData(), size_t(dup));
+            std::memcpy(k + dup, p + pos, size_t(n));
+            std::memset(k + dup + n, fill, size_t(trail));
+            sink(key.constData(), rec);
+            std::swap(prev, key);
+        }
+        if (right == 0xFFFFFFFFu || right == 0) break;
+        page = right;
+        checkPage(page, "leaf");
+    }
+}
+
+// ---- writing ------------------------------------------------------------------
+
+struct LeafLayout {
+    int dupBits, recBits, entrySize;
+};
+
+LeafLayout leafLayout(int keyLength, uint32_t maxRecno) {
+    LeafLayout l;
+    l.dupBits = bitsFor(keyLength);
+    l.entrySize = l.dupBits <= 8 ? 3 : (l.dupBits <= 12 ? 4 : 5);
+    l.recBits = 8 * l.entrySize - 2 * l.dupBits;
+    while (l.recBits < 32 && (uint64_t(maxRecno) >> l.recBits) != 0) {
+        ++l.entrySize;
+        l.recBits += 8;
+    }
+    if (l.recBits > 32) l.recBits = 32;
+    return l;
+}
+
+class PageWriter {
+public:
+    explicit PageWriter(QByteArray& out) : out_(out) {}
+    uint32_t allocate(int pages = 1) {
+        const uint32_t at = uint32_t(out_.size());
+        out_.append(QByteArray(pages * kPage, '\0'));
+        return at;
+    }
+    char* at(uint32_t offset) { return out_.data() + offset; }
+
+private:
+    QByteArray& out_;
+};
+
+struct LevelEntry {
+    uint32_t page;
+    size_t lastIndex;  // index of the last key of the page
+};
+
+// Writes a tree for keys[0..count) and returns its root page offset.
+uint32_t writeTree(PageWriter& w, const char* keys, const uint32_t* recnos, size_t count, int keyLength, char fill,
+                   uint32_t maxRecno) {
+    const LeafLayout lay = leafLayout(keyLength, maxRecno);
+    auto trailOf = [&](const char* k) {
+        int t = 0;
+        while (t < keyLength && k[keyLength - 1 - t] == fill) ++t;
+        return t;
+    };
+
+    std::vector<LevelEntry> level;
+    size_t i = 0;
+    do {
+        const uint32_t page = w.allocate();
+        int used = 0;  // entries bytes + key bytes
+        int n = 0;
+        int prevTrail = 0;
+        int pos = kPage;
+        const size_t first = i;
+        while (i < count) {
+            const char* k = keys + i * size_t(keyLength);
+            const int trail = trailOf(k);
+            int dup = 0;
+            if (n > 0) {
+                const char* pk = keys + (i - 1) * size_t(keyLength);
+                const int cap = keyLength - std::max(trail, prevTrail);
+                while (dup < cap && k[dup] == pk[dup]) ++dup;
+            }
+            const int stored = keyLength - dup - trail;
+            if (used + lay.entrySize + stored > 488) break;
+            char* p = w.at(page);
+            const uint64_t v = uint64_t(recnos[i]) | uint64_t(dup) << lay.recBits | uint64_t(trail) << (lay.recBits + lay.dupBits);
+            for (int b = 0; b < lay.entrySize; ++b) p[24 + n * lay.entrySize + b] = char((v >> (8 * b)) & 0xFF);
+            pos -= stored;
+            std::memcpy(p + pos, k + dup, size_t(stored));
+            used += lay.entrySize + stored;
+            prevTrail = trail;
+            ++n;
+            ++i;
+        }
+        char* p = w.at(page);
+        WriteLe16(p, 2);
+        WriteLe16(p + 2, uint16_t(n));
+        WriteLe32(p + 4, 0xFFFFFFFFu);
+        WriteLe32(p + 8, 0xFFFFFFFFu);
+        WriteLe16(p + 12, uint16_t(488 - used));
+        WriteLe32(p + 14, lay.recBits >= 32 ? 0xFFFFFFFFu : ((1u << lay.recBits) - 1));
+        p[18] = char((1 << lay.dupBits) - 1);
+        p[19] = char((1 << lay.dupBits) - 1);
+        p[20] = char(lay.recBits);
+        p[21] = char(lay.dupBits);
+        p[22] = char(lay.dupBits);
+        p[23] = char(lay.entrySize);
+        if (!level.empty()) {
+            WriteLe32(w.at(level.back().page) + 8, page);
+            WriteLe32(p + 4, level.back().page);
+        }
+        level.push_back({page, n > 0 ? i - 1 : first});
+    } while (i < count);
+
+    if (level.size() == 1) {
+        WriteLe16(w.at(level[0].page), 3);
+        return level[0].page;
+    }
+
+    const int capacity = 500 / (keyLength + 8);
+    while (level.size() > 1) {
+        std::vector<LevelEntry> up;
+        for (size_t j = 0; j < level.size(); j += size_t(capacity)) {
+            const uint32_t page = w.allocate();
+            const size_t end = std::min(level.size(), j + size_t(capacity));
+            char* p = w.at(page);
+            WriteLe16(p, 0);
+            WriteLe16(p + 2, uint16_t(end - j));
+            WriteLe32(p + 4, 0xFFFFFFFFu);
+            WriteLe32(p + 8, 0xFFFFFFFFu);
+            for (size_t e = j; e < end; ++e) {
+                char* entry = p + 12 + (e - j) * size_t(keyLength + 8);
+                const size_t last = level[e].lastIndex;
+                std::memcpy(entry, keys + last * size_t(keyLength), size_t(keyLength));
+                WriteBe32(entry + keyLength, recnos[last]);
+                WriteBe32(entry + keyLength + 4, level[e].page);
+            }
+            if (!up.empty()) {
+                WriteLe32(w.at(up.back().page) + 8, page);
+                WriteLe32(p + 4, up.back().page);
+            }
+            up.push_back({page, level[end - 1].lastIndex});
+        }
+        level = std::move(up);
+    }
+    WriteLe16(w.at(level[0].page), 1);
+    return level[0].page;
+}
+
+void writeHeader(char* h, uint32_t root, int keyLength, uint8_t options, bool descending, const QByteArray& keyExpr,
+                 const QByteArray& forExpr) {
+    WriteLe32(h, root);
+    WriteLe32(h + 4, 0);
+    WriteLe16(h + 0x0C, uint16_t(keyLength));
+    h[0x0E] = char(options);
+    h[0x0F] = 1;
+    WriteLe16(h + 0x1F6, descending ? 1 : 0);
+    const int keyLen = int(keyExpr.size()) + 1;
+    const int forLen = forExpr.isEmpty() ? 1 : int(forExpr.size()) + 1;
+    WriteLe16(h + 0x1F8, uint16_t(keyLen));
+    WriteLe16(h + 0x1FA, uint16_t(forLen));
+    WriteLe16(h + 0x1FC, 0);
+    WriteLe16(h + 0x1FE, uint16_t(keyLen));
+    std::memcpy(h + 0x200, keyExpr.constData(), size_t(keyExpr.size()));
+    if (!forExpr.isEmpty()) std::memcpy(h + 0x200 + keyLen, forExpr.constData(), size_t(forExpr.size()));
+}
+
+}  // namespace
+
+std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& fileName) {
+    if (file.size() < 1024 || file.size() % kPage != 0)
+        damaged(fileName, QStringLiteral("file size %1 is not a whole number of pages").arg(file.size()));
+    const Header dir = readHeader(file, 0, fileName);
+    if (!(dir.options & kCdxDirectory) || dir.keyLength != 10) damaged(fileName, QStringLiteral("no tag directory"));
+    std::vector<CdxTagInfo> tags;
+    walkLeaves(file, dir.root, dir.keyLength, ' ', fileName, [&](const char* key, uint32_t rec) {
+        if (tags.size() >= 256) damaged(fileName, QStringLiteral("more than 256 tags"));
+        CdxTagInfo t;
+        t.name = QByteArray(key, 10).trimmed().toUpper();
+        t.headerOffset = rec;
+        tags.push_back(t);
+    });
+    for (CdxTagInfo& t : tags) {
+        const Header h = readHeader(file, t.headerOffset, fileName);
+        t.root = h.root;
+        t.keyLength = h.keyLength;
+        t.options = h.options;
+        t.descending = h.descending;
+        t.keyExpr = h.keyExpr;
+        t.forExpr = h.forExpr;
+        if (t.keyExpr.isEmpty()) damaged(fileName, QStringLiteral("tag %1 has no key expression").arg(QString::fromLatin1(t.name)));
+    }
+    std::stable_sort(tags.begin(), tags.end(), [](const CdxTagInfo& a, const CdxTagInfo& b) { return a.headerOffset < b.headerOffset; });
+    return tags;
+}
+
+void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
+                 std::vector<uint32_t>& recnos, const QString& fileName) {
+    const int kl = tag.keyLength;
+    const char* prevKey = nullptr;
+    walkLeaves(file, tag.root, kl, fill, fileName, [&](const char* key, uint32_t rec) {
+        const size_t n = recnos.size();
+        if (n > 0) {
+            prevKey = keys.data() + (n - 1) * size_t(kl);
+            const int c = std::memcmp(prevKey, key, size_t(kl));
+            if (c > 0 || (c == 0 && recnos.back() >= rec))
+                damaged(fileName, QStringLiteral("tag %1 is out of order").arg(QString::fromLatin1(tag.name)));
+        }
+        keys.insert(keys.end(), key, key + kl);
+        recnos.push_back(rec);
+    });
+}
+
+QByteArray BuildCdxFile(const std::vector<CdxTagContent>& tags, uint32_t maxRecno) {
+    QByteArray out;
+    out.reserve(4096);
+    PageWriter w(out);
+    w.allocate(2);  // file header
+
+    // Directory keys: tag names sorted, pointing at the tag headers, which
+    // follow the directory. A directory that fits one leaf (the usual case)
+    // sits at 0x400 like FoxPro's own files; otherwise the headers go first.
+    std::vector<size_t> byName(tags.size());
+    for (size_t i = 0; i < tags.size(); ++i) byName[i] = i;
+    std::sort(byName.begin(), byName.end(), [&](size_t a, size_t b) { return tags[a].info.name < tags[b].info.name; });
+
+    auto directoryFits = [&]() {
+        const LeafLayout lay = leafLayout(10, 0x400 + uint32_t(tags.size() + 1) * 1024 + 1024);
+        int used = 0;
+        for (const CdxTagContent& t : tags) used += lay.entrySize + std::min<int>(10, int(t.info.name.size()));
+        return used <= 488;
+    };
+    const bool dirFirst = directoryFits();
+    const uint32_t headersStart = dirFirst ? 0x600 : 0x400;
+
+    std::vector<char> dirKeys;
+    std::vector<uint32_t> dirRecs;
+    for (size_t idx : byName) {
+        QByteArray name = tags[idx].info.name.toUpper().left(10);
+        name.append(QByteArray(10 - name.size(), ' '));
+        dirKeys.insert(dirKeys.end(), name.constBegin(), name.constEnd());
+        dirRecs.push_back(headersStart + uint32_t(idx) * 1024);
+    }
+    uint32_t dirRoot = 0;
+    const uint32_t maxHeader = headersStart + uint32_t(tags.size()) * 1024;
+    if (dirFirst) dirRoot = writeTree(w, dirKeys.data(), dirRecs.data(), dirRecs.size(), 10, ' ', maxHeader);
+    for (size_t i = 0; i < tags.size(); ++i) w.allocate(2);
+    if (!dirFirst) dirRoot = writeTree(w, dirKeys.data(), dirRecs.data(), dirRecs.size(), 10, ' ', maxHeader);
+    writeHeader(w.at(0), dirRoot, 10, kCdxCompact | kCdxCompound | kCdxDirectory, false, {}, {});
+
+    for (size_t i = 0; i < tags.size(); ++i) {
+        const CdxTagContent& t = tags[i];
+        const uint32_t root = writeTree(w, t.keys, t.recnos, t.count, t.info.keyLength, t.fill, maxRecno);
+        uint8_t options = kCdxCompact | kCdxCompound | (t.info.options & kCdxUnique);
+        if (!t.info.forExpr.isEmpty()) options |= kCdxHasFor;
+        writeHeader(w.at(headersStart + uint32_t(i) * 1024), root, t.info.keyLength, options, t.info.descending,
+                    t.info.keyExpr, t.info.forExpr);
+    }
+    return out;
+}
+
+void EncodeNumericKey(double value, char out[8]) {
+    if (value == 0) value = 0;  // -0 sorts as +0
+    uint64_t bits;
+    std::memcpy(&bits, &value, 8);
+    if (value < 0) bits = ~bits;
+    else bits ^= 0x8000000000000000ull;
+    for (int i = 0; i < 8; ++i) out[i] = char((bits >> (56 - 8 * i)) & 0xFF);
+}
+
+double DecodeNumericKey(const char in[8]) {
+    uint64_t bits = 0;
+    for (int i = 0; i < 8; ++i) bits = bits << 8 | uint8_t(in[i]);
+    if (bits & 0x8000000000000000ull) bits ^= 0x8000000000000000ull;
+    else bits = ~bits;
+    double v;
+    std::memcpy(&v, &bits, 8);
+    return v;
+}
+
+}  // namespace orv

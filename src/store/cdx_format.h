@@ -1,0 +1,65 @@
+#pragma once
+// The FoxPro compact compound index (.CDX): reading the tag directory and the
+// keys of each tag (every pointer, count and length checked, so a damaged file
+// raises ecDbDamagedIndex instead of reading out of bounds), and writing a
+// whole file from sorted keys.
+//
+// Keys are kept ascending by (key bytes, record number) for every tag; a
+// descending tag differs only in its order flag and is presented backwards.
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+namespace orv {
+
+enum : uint8_t {
+    kCdxUnique = 0x01,
+    kCdxHasFor = 0x08,
+    kCdxCompact = 0x20,
+    kCdxCompound = 0x40,
+    kCdxDirectory = 0x80,
+};
+
+struct CdxTagInfo {
+    QByteArray name;  // upper case
+    uint32_t headerOffset = 0;
+    uint32_t root = 0;
+    int keyLength = 0;
+    uint8_t options = kCdxCompact | kCdxCompound;
+    bool descending = false;
+    QByteArray keyExpr;
+    QByteArray forExpr;  // empty when the tag has no FOR clause
+
+    bool unique() const { return options & kCdxUnique; }
+};
+
+// Reads the file header and the tag directory; the tags come in the order of
+// their header offsets (FoxPro numbers tags by creation, which that order follows).
+std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& fileName);
+
+// Appends the keys of one tag in ascending order. fill is 0x20 for character
+// keys, 0x00 for numeric, date and logical keys.
+void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
+                 std::vector<uint32_t>& recnos, const QString& fileName);
+
+struct CdxTagContent {
+    CdxTagInfo info;  // name, keyLength, options, descending, expressions
+    char fill = ' ';
+    const char* keys = nullptr;  // count * keyLength bytes, sorted
+    const uint32_t* recnos = nullptr;
+    size_t count = 0;
+};
+
+// A whole .CDX file holding the given tags. maxRecno sizes the record-number
+// bits of the leaves (the table's record count). Unused bytes are zero.
+QByteArray BuildCdxFile(const std::vector<CdxTagContent>& tags, uint32_t maxRecno);
+
+// Index key bytes of a number or a date (a Julian day): the IEEE double,
+// big-endian, sign bit flipped (or all bits inverted when negative), so keys
+// sort as unsigned bytes.
+void EncodeNumericKey(double value, char out[8]);
+double DecodeNumericKey(const char in[8]);
+
+}  // namespace orv

@@ -1,0 +1,67 @@
+#pragma once
+// One index tag held in memory while its table is open: the definition from
+// the .CDX (name, key and FOR expressions, direction) compiled against the
+// table, and its keys kept ascending by (key bytes, record number).
+#include "store/cdx_format.h"
+#include "store/expression.h"
+
+#include <memory>
+#include <vector>
+
+namespace orv {
+
+class IndexTag {
+public:
+    // Compiles the expressions; raises ecDbBadExpression when they do not fit
+    // the table, ecDbBadDefinition for a key wider than 240 bytes.
+    IndexTag(const CdxTagInfo& info, const DbfHeader& table);
+
+    const CdxTagInfo& info() const { return info_; }
+    const QByteArray& name() const { return info_.name; }
+    bool descending() const { return info_.descending; }
+    bool unique() const { return info_.unique(); }
+    int keyLength() const { return info_.keyLength; }
+    char fill() const { return fill_; }
+    ExprType keyType() const { return key_->type(); }
+    const Expression* forCondition() const { return for_.get(); }
+    int fileIndex = 0;  // which open index file holds the tag
+
+    size_t size() const { return recnos_.size(); }
+    const char* keyAt(size_t i) const { return keys_.data() + i * size_t(info_.keyLength); }
+    uint32_t recnoAt(size_t i) const { return recnos_[i]; }
+    const std::vector<char>& keys() const { return keys_; }
+    const std::vector<uint32_t>& recnos() const { return recnos_; }
+
+    // The key of a record (recordLength bytes, deletion flag first).
+    void makeKey(const char* record, uint32_t recno, char* out) const;
+    // Whether the FOR condition admits the record.
+    bool admits(const char* record, uint32_t recno) const;
+
+    // First position whose (key, recno) is not less than the given pair.
+    size_t lowerBound(const char* key, uint32_t recno) const;
+    // First position whose key is not less than the given key prefix of n bytes.
+    size_t lowerBoundPrefix(const char* key, int n) const;
+    // Position of an entry, or size() when absent.
+    size_t find(const char* key, uint32_t recno) const;
+    void insert(const char* key, uint32_t recno);
+    bool remove(const char* key, uint32_t recno);
+    void clear();
+    // Replaces the keys with those of the given entries (unsorted) and sorts them.
+    void assign(std::vector<char>&& keys, std::vector<uint32_t>&& recnos);
+    void assignSorted(std::vector<char>&& keys, std::vector<uint32_t>&& recnos) {
+        keys_ = std::move(keys);
+        recnos_ = std::move(recnos);
+    }
+    // Largest record number in the tag (0 when empty).
+    uint32_t maxRecno() const;
+
+private:
+    CdxTagInfo info_;
+    std::unique_ptr<Expression> key_;
+    std::unique_ptr<Expression> for_;
+    char fill_ = ' ';
+    std::vector<char> keys_;
+    std::vector<uint32_t> recnos_;
+};
+
+}  // namespace orv
