@@ -53,8 +53,9 @@ QFont markerFont(QTextDocument* doc, const QTextFormat& format) {
 
 QSizeF MergeMarkerHandler::intrinsicSize(QTextDocument* doc, int, const QTextFormat& format) {
     const QFontMetricsF fm(markerFont(doc, format));
-    if (format.boolProperty(kMarkerHiddenProperty)) return QSizeF(0, fm.height());
-    return QSizeF(fm.horizontalAdvance(markerChar(format)), fm.height());
+    // The object stands on the base line (AlignNormal): its height is the ascent.
+    if (format.boolProperty(kMarkerHiddenProperty)) return QSizeF(0, fm.ascent());
+    return QSizeF(fm.horizontalAdvance(markerChar(format)), fm.ascent());
 }
 
 void MergeMarkerHandler::drawObject(QPainter* painter, const QRectF& rect, QTextDocument* doc, int,
@@ -65,9 +66,7 @@ void MergeMarkerHandler::drawObject(QPainter* painter, const QRectF& rect, QText
     painter->save();
     painter->setFont(font);
     painter->setPen(format.toCharFormat().foreground().color());
-    // The object sits on the base line: its rectangle is the font's height,
-    // ascent above the base line.
-    painter->drawText(QPointF(rect.left(), rect.top() + fm.ascent()), QString(markerChar(format)));
+    painter->drawText(QPointF(rect.left(), rect.bottom()), QString(markerChar(format)));
     painter->restore();
 }
 
@@ -87,7 +86,7 @@ QTextCharFormat MergeMarkerFormat(const QTextCharFormat& base, int tag, QChar ma
     f.setProperty(kMarkerHiddenProperty, hidden);
     f.setProperty(kFieldIdProperty, fieldId);
     f.setForeground(QColor(Qt::red));
-    f.setVerticalAlignment(QTextCharFormat::AlignBaseline);
+    f.setVerticalAlignment(QTextCharFormat::AlignNormal);
     return f;
 }
 

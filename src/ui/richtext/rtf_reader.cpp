@@ -309,6 +309,7 @@ void Reader::text(QChar ch) {
     switch (g().dest) {
     case Dest::Text:
         if (g().chr.hidden) return;
+        if (ch.unicode() < 0x20 && ch != u'\t') return;  // control characters from \'hh or \uN
         appendText(QString(ch));
         return;
     case Dest::FontTable:
@@ -605,9 +606,12 @@ QTextBlockFormat Reader::blockFormat(const ParaState& p, bool breakBefore) const
     if (!p.tabs.empty()) {
         std::vector<TabStop> tabs = p.tabs;
         std::stable_sort(tabs.begin(), tabs.end(), [](const TabStop& a, const TabStop& b) { return a.twips < b.twips; });
+        // RTF measures tab stops from the margin, Qt from where the first line starts.
+        const int firstLine = p.li + p.fi;
         QList<QTextOption::Tab> list;
         for (const TabStop& t : tabs) {
-            QTextOption::Tab tab(TwipsToLayout(t.twips), t.type);
+            if (t.twips <= firstLine) continue;
+            QTextOption::Tab tab(TwipsToLayout(t.twips - firstLine), t.type);
             if (t.type == QTextOption::DelimiterTab) tab.delimiter = QLocale::c().decimalPoint().at(0);
             list.append(tab);
         }

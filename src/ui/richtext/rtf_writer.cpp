@@ -135,11 +135,13 @@ QByteArray Writer::paraProps(const QTextBlockFormat& b) const {
     default:
         break;
     }
+    // Qt measures tab stops from where the first line starts, RTF from the margin.
+    const int firstLine = LayoutToTwips(b.leftMargin() + b.textIndent());
     for (const QTextOption::Tab& t : b.tabPositions()) {
         if (t.type == QTextOption::RightTab) p += "\\tqr";
         else if (t.type == QTextOption::CenterTab) p += "\\tqc";
         else if (t.type == QTextOption::DelimiterTab) p += "\\tqdec";
-        p += "\\tx" + num(std::max(LayoutToTwips(t.position), 0));
+        p += "\\tx" + num(std::max(LayoutToTwips(t.position) + firstLine, 0));
     }
     return p;
 }

@@ -64,9 +64,10 @@ TEST(RtfReader, WordPadStyleDocument) {
     EXPECT_EQ(LayoutToTwips(tabs.rightMargin()), 360);
     EXPECT_EQ(LayoutToTwips(tabs.textIndent()), -360);
     ASSERT_EQ(tabs.tabPositions().size(), 2);
-    EXPECT_EQ(LayoutToTwips(tabs.tabPositions()[0].position), 1440);
+    // Qt counts tab stops from the start of the first line (720 - 360 twips).
+    EXPECT_EQ(LayoutToTwips(tabs.tabPositions()[0].position), 1440 - 360);
     EXPECT_EQ(tabs.tabPositions()[1].type, QTextOption::RightTab);
-    EXPECT_EQ(LayoutToTwips(tabs.tabPositions()[1].position), 8000);
+    EXPECT_EQ(LayoutToTwips(tabs.tabPositions()[1].position), 8000 - 360);
 }
 
 TEST(RtfReader, UnicodeEscapesAndSpecialCharacters) {

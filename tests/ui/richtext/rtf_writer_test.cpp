@@ -70,6 +70,8 @@ TEST(RtfWriter, RoundTripKeepsTextFormatsAndLayout) {
     buildSample(original);
     const QByteArray rtf = original.saveRtf();
     for (char ch : rtf) ASSERT_LT(static_cast<unsigned char>(ch), 0x80) << "RTF is 7-bit";
+    // Tab stops count from the margin in RTF: the first line starts at 1080.
+    EXPECT_TRUE(rtf.contains("\\tx3960\\tqr\\tx8280"));
 
     RichTextDocument copy;
     copy.loadRtf(rtf);
