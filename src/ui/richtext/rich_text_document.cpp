@@ -157,7 +157,7 @@ void RichTextDocument::insertMergeField(QTextCursor& cursor, QChar marker, int t
 QList<MergeFieldInfo> RichTextDocument::fields() const {
     QList<MergeFieldInfo> out;
     for (QTextBlock b = doc_->begin(); b.isValid(); b = b.next()) {
-        MergeFieldInfo* open = nullptr;
+        qsizetype open = -1;  // index in out of the field whose value text may follow
         int openId = 0;
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
@@ -172,14 +172,14 @@ QList<MergeFieldInfo> RichTextDocument::fields() const {
                     info.position = frag.position() + i;
                     out.append(info);
                 }
-                open = &out.last();
+                open = out.size() - 1;
                 openId = f.intProperty(kFieldIdProperty);
                 continue;
             }
-            if (open && openId > 0 && f.intProperty(kFieldIdProperty) == openId) {
-                open->value += frag.text();
+            if (open >= 0 && openId > 0 && f.intProperty(kFieldIdProperty) == openId) {
+                out[open].value += frag.text();
             } else {
-                open = nullptr;
+                open = -1;
             }
         }
     }
