@@ -395,6 +395,7 @@ int FaxUnpackEngine::runFast(Input& in, LineBuilder& lb) {
             acc >>= ones;
             nbits -= ones;
             skip = false;
+            continue;  // refill before the next code: the skipped ones may have left too few bits
         }
         const int zeros = acc == 0 ? 64 : __builtin_ctzll(acc);
         if (inZeros || zeros >= 11) {

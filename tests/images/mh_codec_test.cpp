@@ -122,7 +122,9 @@ TEST(MhDecoder, FastPathDecodesLikeTheTreeWalk) {
             const unsigned junk = rng() % 6;
             for (unsigned k = 0; k < junk; ++k) {
                 const unsigned what = rng() % 3;
-                data.push_back(what == 0 ? uint8_t(rng()) : what == 1 ? 0x00 : 0xFF);
+                // Runs of 1 bits longer than the fast path's bit buffer, too.
+                const unsigned count = what == 2 ? 1 + rng() % 12 : 1;
+                for (unsigned c = 0; c < count; ++c) data.push_back(what == 0 ? uint8_t(rng()) : what == 1 ? 0x00 : 0xFF);
             }
         }
         for (const uint16_t flags : {uint16_t(pfHighRes), uint16_t(pfHighRes | pfLengthWords), uint16_t(0)}) {
