@@ -1,6 +1,7 @@
 // Fax pages from rich text: load a 20-page RTF letter and paint every page at
 // 200 dpi onto a 1666 x 2156 page, thresholded to one bit per pixel, as fax
 // file creation does before encoding. Counters give seconds per page.
+#include "../support/sample_letter.h"
 #include "ui/richtext/rich_text_document.h"
 
 #include <QGuiApplication>
@@ -14,31 +15,9 @@
 
 namespace {
 
-constexpr int kPages = 20;
+using orv::bench::kPages;
+using orv::bench::letter;
 constexpr int kPageWidth = 1666, kPageHeight = 2156, kOffset = 49;
-
-// Twenty pages: eight paragraphs of body text per page in Arial 11 with some
-// bold, italic and a centred heading, a page break after each page.
-QByteArray letter() {
-    QByteArray rtf =
-        "{\\rtf1\\ansi\\ansicpg1252\\deff0{\\fonttbl{\\f0\\fswiss\\fcharset0 Arial;}{\\f1\\froman\\fcharset0 Times New Roman;}}"
-        "{\\colortbl;\\red0\\green0\\blue0;}"
-        "\\paperw12240\\paperh15840\\margl720\\margr720\\margt720\\margb720\r\n";
-    const QByteArray sentence =
-        "The quick brown fox jumps over the lazy dog while the fax modem negotiates its speed, "
-        "and the caf\\'e9 on the corner prints the \\b receipts\\b0  in \\i italic\\i0  type. ";
-    for (int page = 0; page < kPages; ++page) {
-        if (page > 0) rtf += "\\page ";
-        rtf += "\\pard\\qc\\sa240\\f1\\fs32\\b Section " + QByteArray::number(page + 1) + "\\b0\\par\r\n";
-        for (int p = 0; p < 8; ++p) {
-            rtf += "\\pard\\qj\\fi360\\sa120\\f0\\fs22 ";
-            for (int s = 0; s < 3; ++s) rtf += sentence;
-            rtf += "\\par\r\n";
-        }
-    }
-    rtf += "}";
-    return rtf;
-}
 
 // Paints every page; returns the page count.
 int paintAll(orv::RichTextDocument& doc, QImage& canvas) {

@@ -2,10 +2,11 @@
 // to an image, join files. See README "Command-line tools".
 #include "common/orv_error.h"
 #include "images/apf_file.h"
+#include "convert_rtf.h"
 #include "images/fax_converter.h"
 #include "images/unpack_engine.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QFile>
 #include <QStringList>
 #include <QTextStream>
@@ -17,11 +18,12 @@ namespace {
 
 const char* kUsage =
     "usage:\n"
-    "  orvfax convert INPUT OUT.apf [--type bmp|text|tiff|pcx|dcx] [--fine|--standard] [--station ID]\n"
+    "  orvfax convert INPUT OUT.apf [--type bmp|text|tiff|pcx|dcx|rtf] [--fine|--standard] [--station ID]\n"
     "  orvfax info FILE.apf\n"
     "  orvfax decode FILE.apf PAGE OUT.pbm|OUT.png [--aspect double-height|half-width]\n"
     "                [--scale HM/HD[,VM/VD]] [--crop] [--squeeze FROM,TO]\n"
-    "  orvfax join DEST.apf SRC.apf\n";
+    "  orvfax join DEST.apf SRC.apf\n"
+    "RTF documents are laid out at 200 dpi on letter-size pages and always converted at fine resolution.\n";
 
 int fail(int code, const QString& what = {}) {
     QString msg = ErrorMessage(code);
@@ -60,8 +62,20 @@ int convert(const QStringList& a) {
         else pos << a[i];
     }
     if (pos.size() != 2) return usage("convert needs INPUT and OUT.apf");
+    if (type.toLower() == "rtf" || (type.isEmpty() && pos[0].endsWith(".rtf", Qt::CaseInsensitive))) {
+        QString message;
+        const int rc = ConvertRtfToApf(pos[0], pos[1], station.toLatin1(), &message);
+        if (rc < 0) {
+            std::fprintf(stderr, "orvfax: %s: %s (%d)\n", qPrintable(pos[0]),
+                         qPrintable(message.isEmpty() ? ErrorMessage(rc) : message), rc);
+            return 1;
+        }
+        ApfReader r;
+        if (r.open(pos[1]) == 0) std::printf("%s: %d page(s)\n", qPrintable(pos[1]), r.pageCount());
+        return 0;
+    }
     const TFaxInputDocumentType t = typeFromName(pos[0], type);
-    if (t == idNone) return usage("unknown input type; give --type bmp|text|tiff|pcx|dcx");
+    if (t == idNone) return usage("unknown input type; give --type bmp|text|tiff|pcx|dcx|rtf");
     TOrvFaxConverter cvt;
     cvt.setInputDocumentType(t);
     cvt.setOptions(coCenterImage);
@@ -182,7 +196,10 @@ int join(const QStringList& a) {
 
 int main(int argc, char** argv) {
 
-    QCoreApplication app(argc, argv);
+    // RTF documents are laid out with Qt's fonts, which need a GUI application;
+    // orvfax never shows a window, so it runs on the offscreen platform.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty() || args[0] == "--help" || args[0] == "-h") return usage();
     const QString cmd = args.takeFirst();
