@@ -338,50 +338,88 @@ int FaxUnpackEngine::run(Input& in, uint16_t pageFlags, bool invert, const LineS
     return ecOK;
 }
 
-// Codes looked up 13 bits at a time in tables made from the decode trees (so
-// they decode exactly as the walk does); runs of eleven or more 0 bits and the
-// 1 bits skipped after an invalid code are counted with bit scans.
-int FaxUnpackEngine::runFast(Input& in, LineBuilder& lb) {
-    if (fastWhite_.empty()) {
-        auto build = [](const Tree& t, std::vector<FastEntry>& table) {
-            table.resize(1u << 13);
-            for (uint32_t v = 0; v < (1u << 13); ++v) {
-                int node = 0;
-                FastEntry e{kLeafInvalid, 13};
-                for (int depth = 1; depth <= 13; ++depth) {
-                    const int next = t.next[size_t(2 * node + ((v >> (depth - 1)) & 1))];
-                    if (next < 0) {
-                        e = FastEntry{int16_t(next), uint8_t(depth)};
-                        break;
-                    }
-                    node = next;
-                }
-                table[v] = e;
+// Decode tables for the fast path, made from the decode trees so they decode
+// exactly as the walk does. A code of up to kShortBits bits is found with one
+// look-up in a small table that stays in the first-level cache; the few longer
+// codes (long black runs, make-up codes) are looked up again in a 13-bit table.
+namespace {
+
+constexpr int kShortBits = 10;
+constexpr int kLongBits = 13;
+
+// For every bits-wide pattern (first bit in bit 0): the leaf the walk reaches
+// and the bits it took. No leaf within the width: in the long table an invalid
+// code of 13 bits, as the walk would skip; in the short table length 0, "look
+// in the long table".
+std::vector<FaxUnpackEngine::FastEntry> fastTable(const FaxUnpackEngine::Tree& t, int bits) {
+    std::vector<FaxUnpackEngine::FastEntry> table(size_t(1) << bits);
+    for (uint32_t v = 0; v < table.size(); ++v) {
+        int node = 0;
+        FaxUnpackEngine::FastEntry e{FaxUnpackEngine::kLeafInvalid, uint8_t(bits == kLongBits ? kLongBits : 0)};
+        for (int depth = 1; depth <= bits; ++depth) {
+            const int next = t.next[size_t(2 * node + ((v >> (depth - 1)) & 1))];
+            if (next < 0) {
+                e = FaxUnpackEngine::FastEntry{int16_t(next), uint8_t(depth)};
+                break;
             }
-        };
-        build(white_, fastWhite_);
-        build(black_, fastBlack_);
+            node = next;
+        }
+        table[v] = e;
     }
+    return table;
+}
+
+}  // namespace
+
+struct FaxUnpackEngine::FastTables {
+    std::vector<FastEntry> whiteShort, blackShort, whiteLong, blackLong;
+};
+
+const FaxUnpackEngine::FastTables& FaxUnpackEngine::fastTables() const {
+    // The trees are the same for every engine, so the tables are made once.
+    static const FastTables tables{fastTable(white_, kShortBits), fastTable(black_, kShortBits),
+                                   fastTable(white_, kLongBits), fastTable(black_, kLongBits)};
+    return tables;
+}
+
+// Codes are taken from a 64-bit buffer of pending bits; runs of eleven or more
+// 0 bits (an EOL with its fill) and the 1 bits skipped after an invalid code
+// are counted with bit scans.
+int FaxUnpackEngine::runFast(Input& in, LineBuilder& lb) {
+    const FastTables& t = fastTables();
     uint64_t acc = 0;  // pending bits, first in bit 0
     int nbits = 0;
     bool skip = false, inZeros = false, end = false;
     const uint8_t* p = nullptr;
     int avail = 0;
     for (;;) {
-        // Fill to at least 57 bits while data last.
-        while (nbits <= 56 && !end) {
-            if (avail == 0) {
-                const int n = in.next(p);
-                if (n < 0) return n;
-                if (n == 0) {
-                    end = true;
-                    break;
-                }
-                avail = n;
+        // Fill to at least 57 bits while data last: eight bytes at a time
+        // where the block holds them, else byte by byte.
+        if (nbits <= 56 && !end) {
+            if (avail >= 8) {
+                uint64_t v;
+                std::memcpy(&v, p, 8);
+                const int take = (64 - nbits) >> 3;  // whole bytes that fit
+                if (take < 8) v &= (uint64_t(1) << (8 * take)) - 1;
+                acc |= v << nbits;
+                nbits += 8 * take;
+                p += take;
+                avail -= take;
             }
-            acc |= uint64_t(*p++) << nbits;
-            nbits += 8;
-            --avail;
+            while (nbits <= 56 && !end) {
+                if (avail == 0) {
+                    const int n = in.next(p);
+                    if (n < 0) return n;
+                    if (n == 0) {
+                        end = true;
+                        break;
+                    }
+                    avail = n;
+                }
+                acc |= uint64_t(*p++) << nbits;
+                nbits += 8;
+                --avail;
+            }
         }
         if (nbits == 0) break;
         if (skip) {  // 1 bits after an invalid code are ignored, up to the next 0
@@ -413,7 +451,8 @@ int FaxUnpackEngine::runFast(Input& in, LineBuilder& lb) {
             if (lb.eol()) break;
             continue;
         }
-        const FastEntry e = (lb.isWhite ? fastWhite_ : fastBlack_)[acc & 0x1FFF];
+        FastEntry e = (lb.isWhite ? t.whiteShort : t.blackShort)[acc & ((1u << kShortBits) - 1)];
+        if (e.length == 0) e = (lb.isWhite ? t.whiteLong : t.blackLong)[acc & ((1u << kLongBits) - 1)];
         if (e.length > nbits) break;  // a code cut off by the end of the data
         acc >>= e.length;
         nbits -= e.length;

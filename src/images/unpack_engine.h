@@ -84,13 +84,17 @@ public:
     const Tree& whiteTree() const { return white_; }
     const Tree& blackTree() const { return black_; }
 
-private:
-    class Input;
-    struct LineBuilder;
+    // One entry of the fast path's decode tables.
     struct FastEntry {
         int16_t leaf;    // a tree leaf value
         uint8_t length;  // bits it takes
     };
+
+private:
+    class Input;
+    struct LineBuilder;
+    struct FastTables;
+    const FastTables& fastTables() const;
     int run(Input& in, uint16_t pageFlags, bool invert, const LineSink& sink);
     int runFast(Input& in, LineBuilder& lb);
     int imageFromLines(bool wide, bool invert, const std::function<int(const LineSink&)>& decode, QImage& image);
@@ -99,7 +103,6 @@ private:
     void releaseWithheld(bool atEnd, bool highRes, bool invert, const LineSink& sink);
 
     Tree white_, black_;
-    std::vector<FastEntry> fastWhite_, fastBlack_;
     unsigned flags_ = 0;
     int wsFrom_ = 0, wsTo_ = 0, withheld_ = 0;
     int horizMult_ = 1, horizDiv_ = 1, vertMult_ = 1, vertDiv_ = 1;
