@@ -1,8 +1,11 @@
 #include "shell/db_grid.h"
 
+#include <QDate>
 #include <QPainter>
 #include <QPolygon>
 #include <QStyleOptionHeader>
+
+#include <algorithm>
 
 #include "store/table_model.h"
 #include "store/tengine_env.h"

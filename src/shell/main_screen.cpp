@@ -326,9 +326,9 @@ void TMainScreen::TabSet1Click() {
 }
 
 // ---- commands ------------------------------------------------------------------
-// The windows behind New, Edit, Send, Receive, View, Cover Sheets, Phone Book
-// and Rebuild Indexes arrive with their subsystems; until then those commands
-// do nothing beyond the checks below.
+// The windows behind New, Edit, Send, Receive, View, Cover Sheets and Phone
+// Book arrive with their subsystems; until then those commands do nothing
+// beyond the checks below.
 
 void TMainScreen::NewbuttonClick() {
     FCloning = false;

@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QLabel>
 
+#include <algorithm>
+
 #include "shell/window_messages.h"
 #include "ui/widgets/gauge.h"
 
