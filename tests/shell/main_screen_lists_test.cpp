@@ -179,6 +179,23 @@ TEST(MainScreenLists, GridsShowTheirColumnsNewestFirstReadOnly) {
     EXPECT_FALSE(w.grab().isNull());
 }
 
+// The commands of the button bar (with their menu items) that are available.
+struct Commands {
+    bool newFax, edit, clone, del, send, view, maintenance;
+};
+void expectCommands(TMainScreen& w, const Commands& c, const char* when) {
+    SCOPED_TRACE(when);
+    EXPECT_EQ(on(w, "Newbutton", "mnuNew"), c.newFax);
+    EXPECT_EQ(on(w, "EditButton", "mnuEdit"), c.edit);
+    EXPECT_EQ(on(w, "CloneButton", "mnuClone"), c.clone);
+    EXPECT_EQ(on(w, "DeleteButton", "mnuDelete"), c.del);
+    EXPECT_EQ(on(w, "SendButton", "mnuSend"), c.send);
+    EXPECT_EQ(on(w, "ViewFaxButton", "mnuViewPrint"), c.view);
+    EXPECT_TRUE(on(w, "ReceiveButton", "mnuReceive"));
+    EXPECT_EQ(itemOn(w, "mnuRebuildIndexes"), c.maintenance);
+    EXPECT_EQ(itemOn(w, "mnuPreferences"), c.maintenance);
+}
+
 TEST(MainScreenLists, EnablingRulesWithRealTablesOnBothPagesAndInReceiveMode) {
     TempHome home;
     configured(home);
@@ -189,69 +206,34 @@ TEST(MainScreenLists, EnablingRulesWithRealTablesOnBothPagesAndInReceiveMode) {
     auto* grid = child<TDBGrid>(&w, "FaxGrid");
     auto* recGrid = child<TDBGrid>(&w, "RecFaxGrid");
 
-    // Both tables empty.
+    //                     new    edit   clone  delete send   view   maintenance
+    expectCommands(w, {true, false, false, false, false, false, true}, "sent page, both empty");
     EXPECT_FALSE(grid->isEnabled());
     EXPECT_FALSE(recGrid->isEnabled());
-    EXPECT_FALSE(on(w, "EditButton", "mnuEdit"));
-    EXPECT_FALSE(on(w, "DeleteButton", "mnuDelete"));
-    EXPECT_FALSE(on(w, "CloneButton", "mnuClone"));
-    EXPECT_FALSE(on(w, "SendButton", "mnuSend"));
-    EXPECT_FALSE(on(w, "ViewFaxButton", "mnuViewPrint"));
 
-    // A sent fax: everything on the Sent page comes on.
     addFax(w, "First");
     w.SetButtons();
+    expectCommands(w, {true, true, true, true, true, true, true}, "sent page with a fax");
     EXPECT_TRUE(grid->isEnabled());
     EXPECT_FALSE(recGrid->isEnabled());
-    for (const char* b : {"Newbutton", "EditButton", "CloneButton", "DeleteButton", "SendButton", "ViewFaxButton",
-                          "ReceiveButton"})
-        EXPECT_TRUE(on(w, b)) << b;
-    EXPECT_TRUE(on(w, "SendButton", "mnuSend"));
-    EXPECT_TRUE(on(w, "CloneButton", "mnuClone"));
 
-    // Receive mode on: no sending, no maintenance; the rest stays.
     w.SetReceiving(true);
-    EXPECT_FALSE(on(w, "SendButton", "mnuSend"));
-    EXPECT_TRUE(on(w, "EditButton", "mnuEdit"));
-    EXPECT_TRUE(on(w, "DeleteButton", "mnuDelete"));
-    EXPECT_TRUE(on(w, "CloneButton", "mnuClone"));
-    EXPECT_TRUE(on(w, "ViewFaxButton", "mnuViewPrint"));
-    EXPECT_FALSE(itemOn(w, "mnuRebuildIndexes"));
-    EXPECT_FALSE(itemOn(w, "mnuPreferences"));
+    expectCommands(w, {true, true, true, true, false, true, false}, "sent page with a fax, receiving");
 
-    // The Received page, still empty, while receiving.
     tabs->setTabIndex(1);
-    EXPECT_FALSE(on(w, "Newbutton", "mnuNew"));
-    EXPECT_FALSE(on(w, "CloneButton", "mnuClone"));
-    EXPECT_FALSE(on(w, "SendButton", "mnuSend"));
-    EXPECT_FALSE(on(w, "EditButton", "mnuEdit"));
-    EXPECT_FALSE(on(w, "ViewFaxButton", "mnuViewPrint"));
-    EXPECT_TRUE(on(w, "ReceiveButton", "mnuReceive"));
+    expectCommands(w, {false, false, false, false, false, false, false}, "received page, empty, receiving");
 
     // A fax came in: it can be viewed while receiving, not edited or deleted.
     addReceived(w, "ACME", QDate(2024, 5, 1), "12:00");
     w.SetButtons();
+    expectCommands(w, {false, false, false, false, false, true, false}, "received page with a fax, receiving");
     EXPECT_TRUE(recGrid->isEnabled());
-    EXPECT_TRUE(on(w, "ViewFaxButton", "mnuViewPrint"));
-    EXPECT_FALSE(on(w, "EditButton", "mnuEdit"));
-    EXPECT_FALSE(on(w, "DeleteButton", "mnuDelete"));
-    EXPECT_FALSE(on(w, "Newbutton", "mnuNew"));
-    EXPECT_FALSE(on(w, "CloneButton", "mnuClone"));
-    EXPECT_FALSE(on(w, "SendButton", "mnuSend"));
 
-    // Receive mode off: editing and deleting received faxes again.
     w.SetReceiving(false);
-    EXPECT_TRUE(on(w, "EditButton", "mnuEdit"));
-    EXPECT_TRUE(on(w, "DeleteButton", "mnuDelete"));
-    EXPECT_TRUE(on(w, "ViewFaxButton", "mnuViewPrint"));
-    EXPECT_FALSE(on(w, "SendButton", "mnuSend"));
-    EXPECT_TRUE(itemOn(w, "mnuRebuildIndexes"));
-    EXPECT_TRUE(itemOn(w, "mnuPreferences"));
+    expectCommands(w, {false, true, false, true, false, true, true}, "received page with a fax");
 
-    // Back on the Sent page with records and receive mode off.
     tabs->setTabIndex(0);
-    EXPECT_TRUE(on(w, "SendButton", "mnuSend"));
-    EXPECT_TRUE(on(w, "Newbutton", "mnuNew"));
+    expectCommands(w, {true, true, true, true, true, true, true}, "back on the sent page");
 }
 
 TEST(MainScreenLists, AnEmptyListIsInNaturalOrderAndTheDateTagComesBackWithRecords) {
