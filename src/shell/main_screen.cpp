@@ -10,18 +10,23 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
+#include <tuple>
+
 #include "shell/button_rules.h"
+#include "shell/db_grid.h"
 #include "shell/help_window.h"
 #include "shell/ini_file.h"
 #include "shell/message_boxes.h"
 #include "shell/preferences.h"
 #include "shell/program_folder.h"
+#include "shell/rebuild_ind.h"
 #include "shell/settings.h"
 #include "shell/sound.h"
 #include "shell/splash_form.h"
 #include "shell/status_line.h"
 #include "shell/window_messages.h"
 #include "shell/window_placement.h"
+#include "store/schemas.h"
 #include "ui/widgets/align_label.h"
 #include "ui/widgets/button_panel.h"
 #include "ui/widgets/hint.h"
@@ -32,6 +37,18 @@ namespace orv {
 
 TMainScreen::TMainScreen(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("MainScreen"));
+    EngineEnv1.setDeleted(true);
+    for (auto [table, source, link] : {std::tuple{&FaxTable, &FaxDataSource, &FaxLink},
+                                       std::tuple{&RecTable, &RecDataSource, &RecLink},
+                                       std::tuple{&CoverTable, &CoverDataSource, &CoverLink},
+                                       std::tuple{&PhoneTable, &PhoneDataSource, &PhoneLink}}) {
+        source->setDataSet(table);
+        link->setDataSource(source);
+    }
+    FaxTable.setObjectName(QStringLiteral("FaxTable"));
+    RecTable.setObjectName(QStringLiteral("RecTable"));
+    CoverTable.setObjectName(QStringLiteral("CoverTable"));
+    PhoneTable.setObjectName(QStringLiteral("PhoneTable"));
     setWindowTitle(QStringLiteral("Orvane "));
     setWindowIcon(PictureIcon(QStringLiteral("orvane")));
     QFont f(QStringLiteral("Arial"));
@@ -44,7 +61,15 @@ TMainScreen::TMainScreen(QWidget* parent) : QMainWindow(parent) {
     FormCreate();
 }
 
-TMainScreen::~TMainScreen() = default;
+// The tables close while the grids still show them.
+TMainScreen::~TMainScreen() {
+    for (TTable* t : {&FaxTable, &RecTable, &CoverTable, &PhoneTable}) {
+        try {
+            t->close();
+        } catch (const std::exception&) {
+        }
+    }
+}
 
 void TMainScreen::createControls() {
     auto* client = new QWidget(this);
@@ -88,6 +113,12 @@ void TMainScreen::createControls() {
     }
     SentPage->setObjectName(QStringLiteral("SentPage"));
     ReceivedPage->setObjectName(QStringLiteral("ReceivedPage"));
+    FaxGrid = new TDBGrid(QStringLiteral("FaxGrid"), &FaxDataSource, SentPage);
+    SentPage->layout()->addWidget(FaxGrid);
+    RecFaxGrid = new TDBGrid(QStringLiteral("RecFaxGrid"), &RecDataSource, ReceivedPage);
+    ReceivedPage->layout()->addWidget(RecFaxGrid);
+    connect(FaxGrid, &TDBGrid::DblClick, this, &TMainScreen::FaxGridDblClick);
+    connect(RecFaxGrid, &TDBGrid::DblClick, this, &TMainScreen::RecFaxGridDblClick);
     browse->addWidget(NoteBook);
 
     TabSet1 = new TTabSet(QStringLiteral("TabSet1"), {QStringLiteral("Sent"), QStringLiteral("Received")}, client);
@@ -159,9 +190,19 @@ void TMainScreen::createMenu() {
 
 void TMainScreen::FormCreate() {
     FFirstActivate = true;
+    FaxLink.systemProperty(1009, 0);
     NoteBook->setCurrentIndex(mpSent);
-    // The sent and received tables are opened here; when one can neither be
-    // opened nor created the user is told and WM_CLOSEWINDOW is posted.
+    // Without its lists the program cannot work: it says so and closes itself
+    // (and its first activation then neither asks for settings nor starts
+    // receive mode).
+    if (!OpenFaxDBF(FaxTable, FaxLink)) {
+        ShowInfo(QStringLiteral("Unable to open/create the FAX datafile - closing program"));
+        PostCloseWindow();
+    }
+    if (!OpenRecFaxDBF(RecTable, RecLink)) {
+        ShowInfo(QStringLiteral("Unable to open/create the FAX RECEIVE datafile - closing program"));
+        PostCloseWindow();
+    }
 
     FPortUnset = false;
     LoadSettings();
@@ -211,16 +252,54 @@ void TMainScreen::FirstActivateRest() {
 
 int TMainScreen::page() const { return NoteBook->currentIndex(); }
 
-// Until the record store's table objects are in place both lists are empty.
-// Then these read the number of visible records of FaxTable and RecTable, and
-// SetButtons also switches an empty table to natural order and a filled one
-// back to its "DATESENT" or "DATETIME" tag.
-int TMainScreen::SentRecordCount() const { return 0; }
-int TMainScreen::ReceivedRecordCount() const { return 0; }
+namespace {
+
+int VisibleRecords(TTable& table, TEngineLink& link) {
+    if (!table.active()) return 0;
+    try {
+        return int(link.filteredRecordCount());
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+}  // namespace
+
+int TMainScreen::SentRecordCount() { return VisibleRecords(FaxTable, FaxLink); }
+int TMainScreen::ReceivedRecordCount() { return VisibleRecords(RecTable, RecLink); }
+
+// A table is empty when it has no current record: its current record number
+// is the record count plus one.
+bool TMainScreen::TableEmpty(TTable& table, TEngineLink& link) {
+    // A closed table's link would work on whatever work area is current.
+    if (!table.active()) return true;
+    return link.currentRecordNumber() == link.recordCount() + 1;
+}
+
+// An empty list is shown in natural order; once it has a record its tag
+// comes back and the list starts at its first (newest) entry.
+void TMainScreen::FollowEmptiness(TTable& table, TEngineLink& link, const char* tag, bool empty) {
+    if (!table.active()) return;
+    try {
+        if (empty && link.currentIndexOrder() != 0) link.setOrder(0);
+        if (!empty && link.currentIndexOrder() == 0) {
+            link.setOrder(link.tagNumber(QString::fromLatin1(tag)));
+            table.first();
+        }
+    } catch (const std::exception& e) {
+        // The list stays in the order it has; the user learns why.
+        ShowException(e);
+    }
+}
 
 void TMainScreen::SetButtons() {
-    const MainButtonStates s =
-        ComputeMainButtonStates(page(), FReceiving, SentRecordCount() == 0, ReceivedRecordCount() == 0);
+    const bool sentEmpty = TableEmpty(FaxTable, FaxLink);
+    FollowEmptiness(FaxTable, FaxLink, "DATESENT", sentEmpty);
+    const bool receivedEmpty = TableEmpty(RecTable, RecLink);
+    FollowEmptiness(RecTable, RecLink, "DATETIME", receivedEmpty);
+    const MainButtonStates s = ComputeMainButtonStates(page(), FReceiving, sentEmpty, receivedEmpty);
+    FaxGrid->setEnabled(s.sentGrid);
+    RecFaxGrid->setEnabled(s.receivedGrid);
     auto both = [](QAbstractButton* button, QAction* item, bool on) {
         button->setEnabled(on);
         item->setEnabled(on);
@@ -247,9 +326,9 @@ void TMainScreen::TabSet1Click() {
 }
 
 // ---- commands ------------------------------------------------------------------
-// The windows behind New, Edit, Send, Receive, View, Cover Sheets, Phone Book
-// and Rebuild Indexes arrive with their subsystems; until then those commands
-// do nothing beyond the checks below.
+// The windows behind New, Edit, Send, Receive, View, Cover Sheets and Phone
+// Book arrive with their subsystems; until then those commands do nothing
+// beyond the checks below.
 
 void TMainScreen::NewbuttonClick() {
     FCloning = false;
@@ -281,7 +360,31 @@ void TMainScreen::EditReceivedFax() {
 }
 
 void TMainScreen::DeleteButtonClick() {
-    if ((page() == mpSent ? SentRecordCount() : ReceivedRecordCount()) == 0) Beep();
+    if (page() == mpSent) {
+        DeleteSentFax();
+        return;
+    }
+    // Deleting a received fax (and its file) comes with receive mode.
+    if (ReceivedRecordCount() == 0) Beep();
+}
+
+void TMainScreen::DeleteSentFax() {
+    if (SentRecordCount() == 0) {
+        Beep();
+        return;
+    }
+    const QString subject = FaxTable.fieldByName(QStringLiteral("SUBJECT")).asString();
+    const QString question = QStringLiteral("Delete the current fax?\r\n(subject: \"") + subject + QStringLiteral("\")");
+    if (AskYesNoDefaultNo(question, QStringLiteral("Delete"))) {
+        try {
+            // Marked deleted: it leaves the list now and the file at the next index rebuild.
+            FaxTable.deleteRecord();
+            FaxTable.refresh();
+        } catch (const std::exception& e) {
+            ShowException(e);
+        }
+    }
+    SetButtons();
 }
 
 void TMainScreen::SendButtonClick() {
@@ -292,11 +395,35 @@ void TMainScreen::ReceiveButtonClick() {}
 
 void TMainScreen::mnuViewPrintClick() {}
 
+void TMainScreen::FaxGridDblClick() { mnuViewPrintClick(); }
+
+void TMainScreen::RecFaxGridDblClick() { mnuViewPrintClick(); }
+
 void TMainScreen::mnuCoverClick() {}
 
 void TMainScreen::mnuPhoneBookClick() {}
 
-void TMainScreen::mnuRebuildIndexesClick() {}
+void TMainScreen::mnuRebuildIndexesClick() {
+    // The lists keep still while their files are rewritten under them.
+    for (TTable* t : {&CoverTable, &FaxTable, &RecTable}) t->disableControls();
+    for (TDBGrid* g : {FaxGrid, RecFaxGrid}) g->setUpdatesEnabled(false);
+    {
+        TRebuildInd rebuild(
+            {&FaxTable, &FaxLink, &RecTable, &RecLink, &PhoneTable, &PhoneLink, &CoverTable, &CoverLink}, this);
+        CenterWindow(&rebuild);
+        rebuild.exec();
+    }
+    for (TDBGrid* g : {FaxGrid, RecFaxGrid}) g->setUpdatesEnabled(true);
+    for (TTable* t : {&CoverTable, &FaxTable, &RecTable}) t->enableControls();
+    // Packing moved the tables; the lists start again at their first entry.
+    for (TTable* t : {&FaxTable, &RecTable}) {
+        try {
+            if (t->active()) t->first();
+        } catch (const std::exception&) {
+        }
+    }
+    SetButtons();
+}
 
 void TMainScreen::mnuPreferencesClick() {
     TPreferences prefs(this);
@@ -365,7 +492,14 @@ bool TMainScreen::FormCloseQuery() {
     if (FCallActive && !AskYesNo(QStringLiteral("You are receiving a fax. Exit the program?"), QStringLiteral("Exit")))
         return false;
     QApplication::processEvents();
-    // The sent and received tables are closed here.
+    for (TTable* t : {&FaxTable, &RecTable}) {
+        try {
+            t->close();
+        } catch (const std::exception& e) {
+            // What could not be written is reported; closing goes on.
+            ShowException(e);
+        }
+    }
     QApplication::processEvents();
     return true;
 }

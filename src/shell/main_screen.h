@@ -3,12 +3,17 @@
 // sent and received faxes on two notebook pages chosen by the tab strip, and
 // starts every other window from its button bar and menu.
 //
-// Where the record store plugs in: the two notebook pages (SentPage and
-// ReceivedPage) take FaxGrid and RecFaxGrid; SentRecordCount() and
-// ReceivedRecordCount() read the tables; FormCreate opens the tables (posting
-// WM_CLOSEWINDOW when one cannot be opened) and FormCloseQuery closes them.
-// Until the tables exist both lists are empty.
+// It owns the table objects of all four tables with their data sources and
+// engine links: the sent and received tables are open from FormCreate until
+// FormCloseQuery (the program closes itself when one cannot be opened); the
+// cover-sheet and phone-book tables are opened by the windows that need them.
+// Windows that work on a table use these objects (faxTable(), faxLink(), ...).
 #include <QMainWindow>
+
+#include "store/tdatasource.h"
+#include "store/tengine_env.h"
+#include "store/tengine_link.h"
+#include "store/ttable.h"
 
 class QAction;
 class QFrame;
@@ -18,6 +23,7 @@ namespace orv {
 
 class TAlignLabel;
 class TButtonPanel;
+class TDBGrid;
 class TPictureButton;
 class TTabSet;
 
@@ -44,8 +50,24 @@ public:
     // A later start of the program asked this copy to come forward.
     void ActivateFromAnotherStart();
 
-    // Applies the enabling rules after a change of page, records or receive mode.
+    // Applies the enabling rules after a change of page, records or receive
+    // mode. An empty table falls back to natural order; a table with records
+    // gets its date tag back and goes to its first (newest) record.
     void SetButtons();
+
+    // The table objects, by role.
+    TTable& faxTable() { return FaxTable; }
+    TEngineLink& faxLink() { return FaxLink; }
+    TDataSource& faxDataSource() { return FaxDataSource; }
+    TTable& recTable() { return RecTable; }
+    TEngineLink& recLink() { return RecLink; }
+    TDataSource& recDataSource() { return RecDataSource; }
+    TTable& coverTable() { return CoverTable; }
+    TEngineLink& coverLink() { return CoverLink; }
+    TDataSource& coverDataSource() { return CoverDataSource; }
+    TTable& phoneTable() { return PhoneTable; }
+    TEngineLink& phoneLink() { return PhoneLink; }
+    TDataSource& phoneDataSource() { return PhoneDataSource; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -78,10 +100,34 @@ private:
     void About1Click();
     void WMCloseWindow();
     void WMPlayReceiveSound();
+    void FaxGridDblClick();
+    void RecFaxGridDblClick();
 
-    // The number of records each list shows (deleted ones hidden).
-    int SentRecordCount() const;
-    int ReceivedRecordCount() const;
+    // The number of records each list shows (deleted ones hidden); 0 for a
+    // table that is not open.
+    int SentRecordCount();
+    int ReceivedRecordCount();
+    // No current record (see SetButtons); a table that is not open is empty.
+    static bool TableEmpty(TTable& table, TEngineLink& link);
+    // The order switch of SetButtons for one table and its date tag.
+    static void FollowEmptiness(TTable& table, TEngineLink& link, const char* tag, bool empty);
+    void DeleteSentFax();
+
+    // The data engine's settings; Deleted is on, so deleted records are hidden.
+    TEngineEnv EngineEnv1;
+    // Each table before its data source and link, so they go first.
+    TTable FaxTable;
+    TDataSource FaxDataSource;
+    TEngineLink FaxLink;
+    TTable RecTable;
+    TDataSource RecDataSource;
+    TEngineLink RecLink;
+    TTable CoverTable;
+    TDataSource CoverDataSource;
+    TEngineLink CoverLink;
+    TTable PhoneTable;
+    TDataSource PhoneDataSource;
+    TEngineLink PhoneLink;
 
     // Controls, by the names the rest of the program knows them by.
     TButtonPanel* ButtonBar = nullptr;
@@ -97,6 +143,8 @@ private:
     QStackedWidget* NoteBook = nullptr;
     QWidget* SentPage = nullptr;
     QWidget* ReceivedPage = nullptr;
+    TDBGrid* FaxGrid = nullptr;
+    TDBGrid* RecFaxGrid = nullptr;
     TTabSet* TabSet1 = nullptr;
     TAlignLabel* status = nullptr;
     QAction* mnuNew = nullptr;

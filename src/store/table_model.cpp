@@ -68,7 +68,11 @@ void TableModel::fetchMore(const QModelIndex& parent) {
 uint32_t TableModel::recordNumber(int row) const {
     if (row < 0 || row >= rowCount()) return 0;
     if (!direct()) return rows_[size_t(row)];
-    return source_->DataSet()->workArea()->recnoAtOrderPosition(size_t(row));
+    // The rows may be older than the table: a view can still paint while the
+    // table's updates are suspended (a pack, say) or after it was closed.
+    TTable* t = source_ ? source_->DataSet() : nullptr;
+    if (!t || !t->active() || size_t(row) >= t->workArea()->orderSize()) return 0;
+    return t->workArea()->recnoAtOrderPosition(size_t(row));
 }
 
 int TableModel::rowOf(uint32_t recno) const {

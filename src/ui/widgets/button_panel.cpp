@@ -27,6 +27,11 @@ TPictureButton* TButtonPanel::addButton(const QString& objectName, const QString
                                         const QString& hint, const QString& picture) {
     auto* b = new TPictureButton(objectName, caption, hint, picture, this);
     b->setCaptionColor(Qt::white);
+    // The raised face under the mouse takes the bar's colour, so the white
+    // caption stays readable there too.
+    QPalette p = b->palette();
+    p.setColor(QPalette::Button, palette().color(QPalette::Window));
+    b->setPalette(p);
     row_->insertWidget(row_->count() - 1, b);
     return b;
 }
