@@ -102,9 +102,11 @@ int RestoreTriggers(int port, const TriggerTables& tables);
 
 // Returns a sink id (> 0) for DetachTriggerSink. Handlers are called in the
 // order they were attached. A window must be detached, and its port closed or
-// its last delivery finished, before the window object is destroyed.
+// its last delivery finished, before the window object is destroyed. A window
+// with a filter gets only the triggers the filter accepts; the others go on to
+// the next handler at once.
 int AttachTriggerSink(int port, TriggerProc procedure);
-int AttachTriggerSink(int port, QObject* window, TriggerProc handler);
+int AttachTriggerSink(int port, QObject* window, TriggerProc handler, TriggerFilter filter = {});
 int DetachTriggerSink(int port, int sink);
 
 // ---- the I/O thread -----------------------------------------------------------------------

@@ -392,7 +392,7 @@ void SerialPort::deliver(unsigned msg, unsigned wParam, uint16_t data, uint8_t l
             if (h->deleted || stopping) continue;
         }
         if (h->window) {
-            deliverToWindow(h, msg, wParam, lParam);
+            if (!h->filter || h->filter(msg, wParam)) deliverToWindow(h, msg, wParam, lParam);
             continue;
         }
         SerialPort* const previous = tlsDelivering;

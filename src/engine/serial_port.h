@@ -30,6 +30,7 @@ public:
         bool window = false;
         QPointer<QObject> target;
         TriggerProc proc;
+        TriggerFilter filter;  // windows only: which triggers they want
         bool deleted = false;
     };
     // A window delivery the I/O thread is waiting for.
