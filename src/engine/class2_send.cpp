@@ -184,6 +184,7 @@ void FaxSender::EndClass2Page() {
 }
 
 FaxMachine::Next FaxSender::PageEnded() {
+    inPageData_ = false;
     S().line.Clear();
     ArmReplyTimer(S().pageDataTimeout);
     SetStatus(fsSendingEop);
@@ -193,12 +194,14 @@ FaxMachine::Next FaxSender::PageEnded() {
 }
 
 FaxMachine::Next FaxSender::PageEndAnswered() {
-    switch (Await(kOwnError)) {
+    switch (Await(kOwnError | kOwnHangup)) {
     case Got::Nothing: return Next::OnTrigger;
     case Got::Failed:
     case Got::Timeout: return Next::Now;
     case Got::Line: break;
     }
+    // Anything but OK after the page, a hang-up report included, is a broken session.
+    if (IsReport(Line(), S().vocab.hangup)) S().hangupCode = HangupCodeOf(Line());
     if (!IsResult(Line(), "OK")) return Fail(ecFaxSessionError);
     if (!Command(QByteArray("AT+FET=") + (MorePages() ? '0' : '2'))) return Next::Now;
     ArmReplyTimer(S().pageDataTimeout);

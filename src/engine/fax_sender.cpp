@@ -315,6 +315,7 @@ FaxMachine::Next FaxSender::WaitOutputFree() {
 
 FaxMachine::Next FaxSender::PageStart() {
     FaxSendSession& s = s_;
+    inPageData_ = true;
     if (LoadFaxFont().isEmpty()) return Fail(ecFontFileNotFound);
     const int minScan = s.params.minScanBytes;
     QByteArray lead;
@@ -570,9 +571,11 @@ FaxMachine::Next FaxSender::FaxFailed() {
     Log(logSendFail);
     const bool gone = DeviceLost(Port());
     if (!gone) {
-        DiscardOutput(Port());
+        // Page data still queued would only reach the modem as commands.
+        if (inPageData_) DiscardOutput(Port());
         HangUpModem(s, false);
     }
+    inPageData_ = false;
     const bool aborted = s.error == ecCancelRequested && s.status == fsUserAbort;
     SwitchToInitBaud(s);
     if (gone || aborted || (s.options & (foExitOnError | foAbortNoConnect))) {

@@ -140,6 +140,7 @@ private:
     bool firstPageWide_ = false;
     QByteArray out_;              // bytes waiting for room in the port's buffer
     int exchangeHangup_ = -1;     // hang-up code reported during this page-end exchange
+    bool inPageData_ = false;     // page data may be on their way to the modem
 };
 
 }  // namespace orv
