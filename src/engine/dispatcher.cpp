@@ -201,6 +201,11 @@ int DiscardOutput(int handle) {
     return ecOK;
 }
 
+int DrainOutput(int handle, int timeoutMs) {
+    ORV_PORT(port, handle);
+    return port->Drain(timeoutMs);
+}
+
 int WaitForInput(int handle, int timeoutMs) {
     ORV_PORT(port, handle);
     std::unique_lock lock(port->mutex);

@@ -64,6 +64,11 @@ int OutputCount(int port);
 int OutputSpace(int port);
 int DiscardInput(int port);
 int DiscardOutput(int port);
+// Waits until the transmit ring has gone out to the device (at most
+// timeoutMs); returns the bytes still waiting. From a handler on the port's
+// I/O thread it writes them itself, so a handler can put a real pause between
+// two things it sends (a modem's escape guard time).
+int DrainOutput(int port, int timeoutMs);
 // Blocks (without busy waiting) until input is waiting, the device is lost,
 // the port closes or timeoutMs passes; returns InputCount.
 int WaitForInput(int port, int timeoutMs);

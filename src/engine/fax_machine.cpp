@@ -58,6 +58,7 @@ int FaxMachine::Start() {
     std::lock_guard lock(guard_->mutex);
     if (running_) return ecBadArgument;
     finished_ = false;
+    portGone_ = false;
     statusChanged_ = false;
     fired_ = 0;
     session_.error = 0;
@@ -136,12 +137,41 @@ void FaxMachine::PortClosing() {
 }
 
 void FaxMachine::portGone() {
-    if (!running_ || finished_) return;
+    if (!running_ || finished_ || portGone_) return;
+    portGone_ = true;
     Trace(QStringLiteral("   the port went away"));
-    ReportError(ecCommNotOpen);
-    // No hang-up and no more states: there is no modem to talk to.
-    ReportStatus(false, true);
-    FinishSession();
+    // The failure state keeps what was received and ends the session; with no
+    // modem to talk to it does not hang up.
+    Fail(ecCommNotOpen);
+    runStates();
+    if (!finished_) {
+        ReportStatus(false, true);
+        FinishSession();
+    }
+}
+
+bool FaxMachine::PortGone() const { return portGone_ || DeviceLost(Port()); }
+
+FaxProgress FaxMachine::CurrentProgress() {
+    FaxProgress p;
+    bool taken = false;
+    std::weak_ptr<Guard> weak = guard_;
+    if (running_) {
+        CallOnPort(Port(), [&, weak] {
+            if (auto g = weak.lock()) {
+                std::lock_guard lock(g->mutex);
+                if (g->machine) {
+                    p = Progress();
+                    taken = true;
+                }
+            }
+        });
+    }
+    if (!taken) {
+        std::lock_guard lock(guard_->mutex);
+        p = Progress();
+    }
+    return p;
 }
 
 // ---- clocking --------------------------------------------------------------------------------
@@ -157,7 +187,7 @@ void FaxMachine::onTrigger(unsigned msg, unsigned wParam, uint32_t) {
         portGone();
         return;
     }
-    if (!ours) return;
+    if (!ours || portGone_) return;
     fired_ = msg == kMsgTriggerAvail ? 0 : t;
     if (msg == kMsgTriggerTimer && t == s.statusTimer) {
         fired_ = 0;

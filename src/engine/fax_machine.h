@@ -51,6 +51,8 @@ public:
     void PortClosing();
 
     bool Running() const { return running_; }
+    // What the host would see now (taken on the port's thread while the machine runs).
+    FaxProgress CurrentProgress();
     int CurrentState() const { return stateCopy_; }
     // The state's name ("" for a number the machine does not have).
     virtual QString StateName(int state) const = 0;
@@ -121,6 +123,8 @@ protected:
     // Releases the triggers and the port and tells the host; the machine is over.
     void FinishSession();
     bool Finished() const { return finished_; }
+    // The port is closing or its device is gone: no more modem dialogue.
+    bool PortGone() const;
 
     FaxSession& session_;
     FaxEvents& events_;
@@ -144,6 +148,7 @@ private:
     QByteArray putBack_;
     bool statusChanged_ = false;
     bool finished_ = false;
+    bool portGone_ = false;
     std::atomic<bool> running_{false};
     std::atomic<int> stateCopy_{0};
 };

@@ -285,7 +285,11 @@ FaxMachine::Next FaxReceiver::PageData() {
         }
     }
     if (!pageEnd) {
-        ArmReplyTimer();  // 10 s without data end the call
+        if (taken > 0) {
+            ArmReplyTimer();  // 10 s without data end the call
+        } else if (ReplyTimerFired()) {
+            return Fail(ecTimeout);
+        }
         return taken >= kMaxBytesPerPass ? Next::OnInput : Next::OnTrigger;
     }
     if (const int rc = FlushWrites(); rc < 0) return Fail(rc);
@@ -323,7 +327,7 @@ FaxMachine::Next FaxReceiver::CallFailed() {
         CloseFile();
         Log(logReceiveFail);
     }
-    const bool gone = DeviceLost(Port());
+    const bool gone = PortGone();
     if (!gone) HangUpModem(s, true);
     const bool aborted = s.error == ecCancelRequested && s.status == fsUserAbort;
     if ((s.firstStatusReported && !s.constantStatus) || aborted || gone) {

@@ -569,7 +569,7 @@ FaxMachine::Next FaxSender::FaxFailed() {
     out_.clear();
     DisarmReplyTimer();
     Log(logSendFail);
-    const bool gone = DeviceLost(Port());
+    const bool gone = PortGone();
     if (!gone) {
         // Page data still queued would only reach the modem as commands.
         if (inPageData_) DiscardOutput(Port());

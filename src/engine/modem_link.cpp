@@ -30,6 +30,10 @@ void FaxSession::SetInitBaud(int32_t baud) {
 }
 
 void FaxDelay(FaxSession& s, int ms) {
+    // A pause is a pause on the line: what was sent before it goes out first
+    // (the machines run on the port's own thread, which would otherwise
+    // write it only after them).
+    if (PortIsOpen(s.port)) DrainOutput(s.port, kDrainLimitMs);
     if (ms <= 0) return;
     if (s.delay) {
         s.delay(ms);
@@ -128,8 +132,8 @@ int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* rep
 }
 
 void ResetModemByDtr(FaxSession& s) {
+    DrainOutput(s.port, kDrainLimitMs);  // a last command (AT+FKS) goes out first
     DiscardInput(s.port);
-    DiscardOutput(s.port);
     SetModemLines(s.port, false, false);
     FaxDelay(s, kDtrDropMs);
     SetModemLines(s.port, true, true);
@@ -140,7 +144,7 @@ void HangUpModem(FaxSession& s, bool receiveSide) {
     if (!PortIsOpen(s.port) || DeviceLost(s.port)) return;
     TraceFax(s, QStringLiteral("   hanging up"));
     if (receiveSide) {
-        ResetModemByDtr(s);
+        ResetModemByDtr(s);  // what was queued (AT+FKS) goes out first
         FaxDelay(s, kEscapeGuardMs);
         SendText(s.port, "+++");
         FaxDelay(s, kEscapeGuardMs);

@@ -19,8 +19,11 @@ inline constexpr int kPreFrameCommandDelayMs = 40;   // AT+FTH=3, AT+FRH=3, AT+F
 inline constexpr int kEscapeGuardMs = 1000;
 inline constexpr int kDtrDropMs = 500;
 inline constexpr int kBaudSwitchTicks = 9;
+// The longest a pause waits for earlier output to reach the device.
+inline constexpr int kDrainLimitMs = 2000;
 
-// Waits through the session's delay function (or sleeps).
+// Lets earlier output reach the device, then waits through the session's
+// delay function (or sleeps).
 void FaxDelay(FaxSession& s, int ms);
 void TraceFax(FaxSession& s, const QString& text);
 
@@ -35,7 +38,8 @@ int SendModemCommand(FaxSession& s, const QByteArray& command);
 // waiting on the application's main thread. Input is flushed afterwards.
 int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* reports = nullptr);
 
-// Flush both buffers, drop DTR and RTS for 500 ms, raise them, wait 500 ms.
+// Lets queued output go out, flushes input, drops DTR and RTS for 500 ms,
+// raises them, waits 500 ms.
 void ResetModemByDtr(FaxSession& s);
 
 // Ends a call. The sender's way: with carrier, escape ("+++" between guard

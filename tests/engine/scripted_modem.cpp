@@ -131,16 +131,22 @@ bool ScriptedModem::nextCommand(QByteArray* cmd) {
                 ++i;
             }
         }
+        // An escape is a command of its own, with or without a CR after it.
+        qsizetype first = 0;
+        while (first < inbox_.size() && (inbox_[first] == '\r' || inbox_[first] == ' ')) ++first;
+        if (inbox_.mid(first, 3) == "+++") {
+            inbox_.remove(0, first + 3);
+            std::lock_guard lock(mutex_);
+            commands_ << "+++";
+            *cmd = "+++";
+            return true;
+        }
         const qsizetype cr = inbox_.indexOf('\r');
         if (cr >= 0) {
             QByteArray line = inbox_.left(cr).trimmed();
             inbox_.remove(0, cr + 1);
-            std::lock_guard lock(mutex_);
-            while (line.startsWith("+++")) {
-                commands_ << "+++";
-                line.remove(0, 3);
-            }
             if (line.isEmpty()) continue;
+            std::lock_guard lock(mutex_);
             commands_ << line;
             *cmd = line;
             return true;
