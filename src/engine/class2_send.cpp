@@ -210,7 +210,7 @@ FaxMachine::Next FaxSender::PageEndAnswered() {
 }
 
 FaxMachine::Next FaxSender::PageStatus() {
-    switch (Await(kOwnHangup)) {
+    switch (Await(kOwnHangup | kOwnError)) {
     case Got::Nothing: return Next::OnTrigger;
     case Got::Failed:
     case Got::Timeout: return Next::Now;
@@ -250,6 +250,7 @@ FaxMachine::Next FaxSender::PageStatus() {
         GoTo(stNextPage);
         return Next::Now;
     }
+    if (IsResult(l, "ERROR")) return Fail(exchangeHangup_ > 0 ? ecFaxSessionError : ecFaxBadModemResult);
     return Fail(ecFaxPageError);
 }
 
@@ -306,6 +307,8 @@ FaxMachine::Next FaxSender::PageResult() {
         return Next::Now;
     }
     if (IsResult(l, "ERROR")) {
+        // After a hang-up report the call is gone: nothing to send again.
+        if (exchangeHangup_ > 0) return Fail(ecFaxSessionError);
         if (!Command("AT+FPS?")) return Next::Now;
         ArmReplyTimer(s.pageDataTimeout);
         SetStatus(fsPageError);
