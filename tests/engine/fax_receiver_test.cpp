@@ -313,3 +313,34 @@ TEST(FaxReceiver, AbortWhileWaitingAndAVanishingPortEndTheSession) {
         EXPECT_EQ(r.pageCount(), 1);
     }
 }
+
+TEST(FaxReceiver, StatusIsReportedEveryIntervalAndADestroyedMachineGivesThePortBack) {
+    ReceiveCase c;
+    expectInit(c.modem);
+    c.setup();
+    ASSERT_TRUE(c.start());
+    ASSERT_TRUE(waitUntil([&] { return c.receiver->CurrentState() == FaxReceiver::stWaitForCall; }));
+    c.port.advanceTicks(18);  // the waiting status itself may still be pending
+    const int before = int(c.events.statuses().size());
+    c.port.advanceTicks(17);
+    EXPECT_EQ(c.events.statuses().size(), before);
+    c.port.advanceTicks(1);
+    EXPECT_EQ(c.events.statuses().size(), before + 1);
+    EXPECT_EQ(c.events.statuses().last().code, fsWaitingForCall);
+    c.port.advanceTicks(18);
+    EXPECT_EQ(c.events.statuses().size(), before + 2);
+    EXPECT_EQ(IsBusy(c.port.handle), 1);
+    void* parked = nullptr;
+    FetchClientData(c.port.handle, kFaxSessionSlot, &parked);
+    EXPECT_EQ(parked, &c.s);
+
+    const int replyTimer = c.s.replyTimer;
+    c.receiver.reset();  // a host going away in the middle of a session
+    EXPECT_EQ(IsBusy(c.port.handle), 0);
+    EXPECT_EQ(TriggerKind(c.port.handle, replyTimer), 0);
+    FetchClientData(c.port.handle, kFaxSessionSlot, &parked);
+    EXPECT_EQ(parked, nullptr);
+    c.modem.say("\r\nRING\r\n");  // nobody answers, nothing breaks
+    c.port.advanceTicks(100);
+    EXPECT_TRUE(PortIsOpen(c.port.handle));
+}
