@@ -49,11 +49,9 @@ const FaxStateName FaxSender::kStateNames[] = {
 
 namespace {
 constexpr int kPieceSize = 4096;   // bytes read from a page per piece, and the free space a piece needs
-constexpr int kMaxPageRetries = 2;
 constexpr int32_t kFdtWaitTicks = 546;   // 30 s for CONNECT after AT+FDT
 // One blank line of 1728 pixels as stored (fill bits and EOL, white run, fill).
 constexpr char kLeadLine[6] = {'\x00', '\x80', '\xB2', '\x59', '\x01', '\x00'};
-constexpr uint8_t kDle = 0x10;
 }  // namespace
 
 FaxSender::FaxSender(FaxSendSession& session, FaxEvents& events) : FaxMachine(session, events), s_(session) {}
