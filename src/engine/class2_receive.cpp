@@ -10,21 +10,8 @@ namespace orv {
 
 // ---- 3, 4, 5, 7: set-up for a call ---------------------------------------------------------------------
 
-bool FaxReceiver::Class2SetupReply(Next* next) {
-    switch (Await(kOwnError)) {
-    case Got::Nothing: *next = Next::OnTrigger; return false;
-    case Got::Failed: *next = Next::Now; return false;
-    case Got::Timeout:
-    case Got::Line: break;
-    }
-    if (IsResult(Line(), "OK")) return true;
-    *next = Fail(ecFaxInitError);
-    return false;
-}
-
 FaxMachine::Next FaxReceiver::ClassSelected() {
-    Next next;
-    if (!Class2SetupReply(&next)) return next;
+    if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073
     const FaxSession& s = S();
     SwitchToNormalBaud(s_);
     QByteArray cmd = s.vocab.setAnswerCaps + "=1,";
@@ -38,24 +25,21 @@ FaxMachine::Next FaxReceiver::ClassSelected() {
 }
 
 FaxMachine::Next FaxReceiver::AnswerCapsSet() {
-    Next next;
-    if (!Class2SetupReply(&next)) return next;
+    if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073
     if (!Command("AT+FLO=2")) return Next::Now;
     GoTo(stFlowControlSet);
     return Next::OnInput;
 }
 
 FaxMachine::Next FaxReceiver::FlowControlSet() {
-    Next next;
-    if (!Class2SetupReply(&next)) return next;
+    if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073
     if (!Command("AT+FNR=1,1,1,0")) return Next::Now;
     GoTo(stSetupDone);
     return Next::OnInput;
 }
 
 FaxMachine::Next FaxReceiver::SetupDone() {
-    Next next;
-    if (!Class2SetupReply(&next)) return next;
+    if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073
     DisarmReplyTimer();
     SetStatus(fsWaitingForCall);
     GoTo(stWaitForCall);
@@ -65,12 +49,7 @@ FaxMachine::Next FaxReceiver::SetupDone() {
 // ---- 22, 23: answering, the session reports -------------------------------------------------------------
 
 FaxMachine::Next FaxReceiver::Answering() {
-    switch (Await()) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine()) return *next;
     if (IsReport(Line(), S().vocab.connect)) {
         ArmReplyTimer();
         SetStatus(fsCallValidated);
@@ -82,12 +61,7 @@ FaxMachine::Next FaxReceiver::Answering() {
 }
 
 FaxMachine::Next FaxReceiver::SessionReports() {
-    switch (Await()) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine()) return *next;
     FaxReceiveSession& s = s_;
     const QByteArray& l = Line();
     if (IsReport(l, s.vocab.transmitId)) {
@@ -123,12 +97,7 @@ FaxMachine::Next FaxReceiver::SessionReports() {
 // ---- 24: a page is coming -----------------------------------------------------------------------------------
 
 FaxMachine::Next FaxReceiver::WaitPage() {
-    switch (Await()) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine()) return *next;
     FaxReceiveSession& s = s_;
     const QByteArray& l = Line();
     if (IsReport(l, s.vocab.sessionParams)) {
@@ -149,12 +118,7 @@ FaxMachine::Next FaxReceiver::WaitPage() {
 // ---- 33, 34: after a page, after the document ------------------------------------------------------------------
 
 FaxMachine::Next FaxReceiver::PostPage() {
-    switch (Await()) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine()) return *next;
     FaxReceiveSession& s = s_;
     const QByteArray& l = Line();
     if (IsReport(l, s.vocab.pageStatus)) {
@@ -198,12 +162,7 @@ FaxMachine::Next FaxReceiver::PostPage() {
 }
 
 FaxMachine::Next FaxReceiver::DocumentEnd() {
-    switch (Await(kOwnHangup)) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine(kOwnHangup)) return *next;
     FaxReceiveSession& s = s_;
     const QByteArray& l = Line();
     if (IsReport(l, s.vocab.hangup)) {

@@ -22,40 +22,29 @@ void FaxSender::BeginClass2Setup() {
     GoTo(stClassSelected);
 }
 
-// The set-up states: "OK" goes on with the next command; anything else, an
-// "ERROR" included, is -8073.
-#define ORV_SETUP_REPLY()                                   \
-    switch (Await(kOwnError)) {                             \
-    case Got::Nothing: return Next::OnTrigger;              \
-    case Got::Failed: return Next::Now;                     \
-    case Got::Timeout:                                      \
-    case Got::Line: break;                                  \
-    }                                                       \
-    if (!IsResult(Line(), "OK")) return Fail(ecFaxInitError);
-
 FaxMachine::Next FaxSender::ClassSelected() {
-    ORV_SETUP_REPLY();
+    if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073
     if (!Command(S().vocab.setLocalId + "=\"" + S().stationId + "\"")) return Next::Now;
     GoTo(S().IsClass2_0() ? stLocalIdSet : stSetCapabilities);
     return Next::OnInput;
 }
 
 FaxMachine::Next FaxSender::LocalIdSet() {
-    ORV_SETUP_REPLY();
+    if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073
     if (!Command("AT+FLO=2")) return Next::Now;
     GoTo(stFlowControlSet);
     return Next::OnInput;
 }
 
 FaxMachine::Next FaxSender::FlowControlSet() {
-    ORV_SETUP_REPLY();
+    if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073
     if (!Command("AT+FNR=1,1,1,0")) return Next::Now;
     GoTo(stSetCapabilities);
     return Next::OnInput;
 }
 
 FaxMachine::Next FaxSender::SetCapabilities() {
-    ORV_SETUP_REPLY();
+    if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073
     const FaxSession& s = S();
     QByteArray cmd = s.vocab.setCapabilities + '=';
     cmd += firstPageFine_ ? '1' : '0';
@@ -72,22 +61,15 @@ FaxMachine::Next FaxSender::SetCapabilities() {
 }
 
 FaxMachine::Next FaxSender::CapabilitiesSet() {
-    ORV_SETUP_REPLY();
+    if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073
     GoTo(stDial);
     return Next::Now;
 }
 
-#undef ORV_SETUP_REPLY
-
 // ---- 19: the dial result ------------------------------------------------------------------------------
 
 FaxMachine::Next FaxSender::DialResult() {
-    switch (Await()) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine()) return *next;
     const QByteArray& l = Line();
     const FaxSession& s = S();
     if (IsReport(l, s.vocab.connect)) {
@@ -109,12 +91,7 @@ FaxMachine::Next FaxSender::DialResult() {
 // ---- 20, 21: negotiation and the start of page data ------------------------------------------------------
 
 FaxMachine::Next FaxSender::Negotiate() {
-    switch (Await()) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine()) return *next;
     const QByteArray& l = Line();
     FaxSession& s = S();
     const auto rearm = [&] { ArmTimerTrigger(Port(), s.replyTimer, 0, true); };  // the length it had
@@ -194,12 +171,7 @@ FaxMachine::Next FaxSender::PageEnded() {
 }
 
 FaxMachine::Next FaxSender::PageEndAnswered() {
-    switch (Await(kOwnError | kOwnHangup)) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine(kOwnError | kOwnHangup)) return *next;
     // Anything but OK after the page, a hang-up report included, is a broken session.
     if (IsReport(Line(), S().vocab.hangup)) S().hangupCode = HangupCodeOf(Line());
     if (!IsResult(Line(), "OK")) return Fail(ecFaxSessionError);
@@ -210,12 +182,7 @@ FaxMachine::Next FaxSender::PageEndAnswered() {
 }
 
 FaxMachine::Next FaxSender::PageStatus() {
-    switch (Await(kOwnHangup | kOwnError)) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine(kOwnHangup | kOwnError)) return *next;
     const QByteArray& l = Line();
     FaxSession& s = S();
     const auto rearm = [&] { ArmTimerTrigger(Port(), s.replyTimer, 0, true); };
@@ -255,12 +222,7 @@ FaxMachine::Next FaxSender::PageStatus() {
 }
 
 FaxMachine::Next FaxSender::PageRetry() {
-    switch (Await()) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine()) return *next;
     const QByteArray& l = Line();
     FaxSendSession& s = s_;
     if (IsResult(l, "OK")) {
@@ -291,12 +253,7 @@ FaxMachine::Next FaxSender::PageRetry() {
 }
 
 FaxMachine::Next FaxSender::PageResult() {
-    switch (Await(kOwnError | kOwnHangup)) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine(kOwnError | kOwnHangup)) return *next;
     const QByteArray& l = Line();
     FaxSession& s = S();
     if (IsResult(l, "OK")) {

@@ -279,6 +279,22 @@ FaxMachine::Got FaxMachine::Await(unsigned own) {
     return Got::Nothing;
 }
 
+std::optional<FaxMachine::Next> FaxMachine::AwaitLine(unsigned own) {
+    switch (Await(own)) {
+    case Got::Nothing: return Next::OnTrigger;
+    case Got::Line: return std::nullopt;
+    case Got::Failed:
+    case Got::Timeout: break;
+    }
+    return Next::Now;
+}
+
+std::optional<FaxMachine::Next> FaxMachine::AwaitOk(int elseCode) {
+    if (const auto next = AwaitLine(kOwnError)) return next;
+    if (IsResult(Line(), "OK")) return std::nullopt;
+    return Fail(elseCode);
+}
+
 bool FaxMachine::ReplyTimerFired() { return TriggerFired(session_.replyTimer); }
 
 bool FaxMachine::TriggerFired(int trigger) {

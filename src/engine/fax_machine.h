@@ -25,6 +25,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace orv {
 
@@ -102,6 +103,12 @@ protected:
     // "ERROR" reports -8071, a hang-up report stores its code and reports
     // HangupReportError(), a time-out reports -6006; each goes to FailState().
     Got Await(unsigned own = 0);
+    // Await for states that only act on a line: empty when one came (Line()),
+    // else what the state returns (wait for input, or go on after a failure).
+    std::optional<Next> AwaitLine(unsigned own = 0);
+    // For set-up commands: empty on "OK"; any other line (an "ERROR"
+    // included) reports elseCode and goes to FailState().
+    std::optional<Next> AwaitOk(int elseCode);
     // The trigger that woke this step fired (each is consumed by asking).
     bool ReplyTimerFired();
     bool TriggerFired(int trigger);

@@ -159,12 +159,7 @@ FaxMachine::Next FaxReceiver::CallSetup() {
 }
 
 FaxMachine::Next FaxReceiver::Class1Selected() {
-    switch (Await(kOwnError)) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine(kOwnError)) return *next;
     if (!IsResult(Line(), "OK")) return Fail(ecFaxInitError);
     SwitchToNormalBaud(s_);
     DisarmReplyTimer();
@@ -176,12 +171,7 @@ FaxMachine::Next FaxReceiver::Class1Selected() {
 // ---- 8, 9: waiting for a call, answering -----------------------------------------------------------------
 
 FaxMachine::Next FaxReceiver::WaitForCall() {
-    switch (Await()) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed:
-    case Got::Timeout: return Next::Now;
-    case Got::Line: break;
-    }
+    if (const auto next = AwaitLine()) return *next;
     FaxReceiveSession& s = s_;
     const QByteArray& l = Line();
     if (IsResult(l, "RING")) {

@@ -78,7 +78,6 @@ private:
     Next WaitPage();
     Next PostPage();
     Next DocumentEnd();
-    bool Class2SetupReply(Next* next);   // "OK", else -8073
 
     // ---- the file ----
     int CreateFile();            // names, claims and creates the file; 0 or an error

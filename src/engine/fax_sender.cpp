@@ -240,13 +240,7 @@ FaxMachine::Next FaxSender::FirstPage() {
 // ---- 3: Class 1 selected -----------------------------------------------------------------------------
 
 FaxMachine::Next FaxSender::Class1Selected() {
-    switch (Await(kOwnError)) {
-    case Got::Nothing: return Next::OnTrigger;
-    case Got::Failed: return Next::Now;
-    case Got::Timeout: break;
-    case Got::Line: break;
-    }
-    if (!IsResult(Line(), "OK")) return Fail(ecFaxInitError);
+    if (const auto next = AwaitOk(ecFaxInitError)) return *next;
     GoTo(stDial);
     return Next::Now;
 }
@@ -384,15 +378,20 @@ FaxMachine::Next FaxSender::TextCover() {
         Queue(EncodeTextRows(toCp1252(ExpandTags(line)), false, pageFine_, pageWide_ ? 2048 : 1728, minScan,
                              &s.bytesSent));
     }
-    if (coverText_.atEnd() && FlushQueue()) {
-        Queue(EncodeEndOfPage(minScan, &s.bytesSent));
-        ArmReplyTimer(s.pageDataTimeout);
-        ArmOutputUsed(0);
-        GoTo(stPageSent);
+    const bool done = coverText_.atEnd() && FlushQueue();
+    if (done) Queue(EncodeEndOfPage(minScan, &s.bytesSent));
+    return AwaitPumpRoom(done);
+}
+
+FaxMachine::Next FaxSender::AwaitPumpRoom(bool pageDone) {
+    ArmReplyTimer(s_.pageDataTimeout);
+    if (!pageDone) {
+        ArmOutputFree(PumpLevel());
         return Next::OnTrigger;
     }
-    ArmReplyTimer(s.pageDataTimeout);
-    ArmOutputFree(PumpLevel());
+    // Class 1 ends its page data with DLE ETX here.
+    ArmOutputUsed(0);
+    GoTo(stPageSent);
     return Next::OnTrigger;
 }
 
@@ -463,16 +462,7 @@ FaxMachine::Next FaxSender::PageData() {
         if (s.bytesSent >= s.bytesInPage) break;
         if (const int rc = ReadPiece(); rc < 0) return Fail(rc);
     }
-    if (s.bytesSent >= s.bytesInPage) {
-        // Class 1 ends its page data with DLE ETX here.
-        ArmReplyTimer(s.pageDataTimeout);
-        ArmOutputUsed(0);
-        GoTo(stPageSent);
-        return Next::OnTrigger;
-    }
-    ArmReplyTimer(s.pageDataTimeout);
-    ArmOutputFree(PumpLevel());
-    return Next::OnTrigger;
+    return AwaitPumpRoom(s.bytesSent >= s.bytesInPage);
 }
 
 FaxMachine::Next FaxSender::PageSent() {

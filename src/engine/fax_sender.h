@@ -126,6 +126,8 @@ private:
     int QueuedBytes() const;      // in the port's buffer and in the queue
     void PadOutputQueue();
     int PumpLevel() const;        // output-free level of the page pump
+    // Waits for room for more page data, or (page done) for the last byte to go out.
+    Next AwaitPumpRoom(bool pageDone);
     int ReadPiece();              // the next piece of page data into the queue; 0 or an error
 
     FaxSendSession& s_;
