@@ -140,26 +140,28 @@ void ResetModemByDtr(FaxSession& s) {
     FaxDelay(s, kDtrDropMs);
 }
 
+namespace {
+// "+++" between guard times, then the hang-up command; input is flushed.
+void escapeAndHangUp(FaxSession& s, const char* hangUp) {
+    FaxDelay(s, kEscapeGuardMs);
+    SendText(s.port, "+++");
+    FaxDelay(s, kEscapeGuardMs);
+    SendText(s.port, hangUp);
+    FaxDelay(s, kEscapeGuardMs);
+    DiscardInput(s.port);
+}
+}  // namespace
+
 void HangUpModem(FaxSession& s, bool receiveSide) {
     if (!PortIsOpen(s.port) || DeviceLost(s.port)) return;
     TraceFax(s, QStringLiteral("   hanging up"));
     if (receiveSide) {
         ResetModemByDtr(s);  // what was queued (AT+FKS) goes out first
-        FaxDelay(s, kEscapeGuardMs);
-        SendText(s.port, "+++");
-        FaxDelay(s, kEscapeGuardMs);
-        SendText(s.port, "ATH\r");
-        FaxDelay(s, kEscapeGuardMs);
-        DiscardInput(s.port);
+        escapeAndHangUp(s, "ATH\r");
         return;
     }
     if (CarrierPresent(s.port) == 1) {
-        FaxDelay(s, kEscapeGuardMs);
-        SendText(s.port, "+++");
-        FaxDelay(s, kEscapeGuardMs);
-        SendText(s.port, "ATH0\r");
-        FaxDelay(s, kEscapeGuardMs);
-        DiscardInput(s.port);
+        escapeAndHangUp(s, "ATH0\r");
         if (CarrierPresent(s.port) == 1) ResetModemByDtr(s);
         return;
     }

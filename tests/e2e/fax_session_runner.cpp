@@ -2,6 +2,7 @@
 
 #include "common/orv_error.h"
 #include "engine/com_port.h"
+#include "engine/fax_port.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -46,9 +47,7 @@ public:
 
 bool openPort(TOrvComPort& port, const QString& path, SessionResult& r) {
     port.SetDeviceName(path);
-    port.SetInSize(8192);
-    port.SetOutSize(8192);
-    port.SetHWFlowOptions({hwfUseRTS, hwfRequireCTS});
+    ApplyFaxPortSettings(port);
     try {
         port.SetOpen(true);
     } catch (const EOrvException& e) {

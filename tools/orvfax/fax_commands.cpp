@@ -5,6 +5,7 @@
 
 #include "common/orv_error.h"
 #include "engine/com_port.h"
+#include "engine/fax_port.h"
 #include "engine/fax_receiver.h"
 #include "engine/fax_sender.h"
 #include "engine/modem_link.h"
@@ -84,14 +85,10 @@ Options parse(const QStringList& a, const std::function<bool(const QString&, con
     return o;
 }
 
-// The port as the fax components set it up: 8 data bits, no parity, 19200
-// baud, 8192-byte buffers, RTS/CTS flow control.
+// The port as the fax components set it up.
 bool openPort(TOrvComPort& port, const QString& path) {
     port.SetDeviceName(path);
-    port.SetBaud(19200);
-    port.SetInSize(8192);
-    port.SetOutSize(8192);
-    port.SetHWFlowOptions({hwfUseRTS, hwfRequireCTS});
+    ApplyFaxPortSettings(port);
     try {
         port.SetOpen(true);
     } catch (const EOrvException& e) {
