@@ -59,6 +59,8 @@ int FaxMachine::Start() {
     if (running_) return ecBadArgument;
     finished_ = false;
     portGone_ = false;
+    abortPending_ = false;
+    portGonePending_ = false;
     statusChanged_ = false;
     fired_ = 0;
     session_.error = 0;
@@ -82,6 +84,11 @@ int FaxMachine::Start() {
         FinishSession();
         return session_.error;
     }
+    if (portGonePending_.exchange(false) || !PortIsOpen(Port())) {
+        // The port closed while the init procedure ran.
+        portGone();
+        return session_.error;
+    }
 
     std::weak_ptr<Guard> weak = guard_;
     sink_ = AttachTriggerSink(Port(), [weak](unsigned msg, unsigned wParam, uint32_t lParam) {
@@ -103,16 +110,31 @@ int FaxMachine::Start() {
 
 // ---- abort and a closing port ------------------------------------------------------------
 
-void FaxMachine::Abort() {
-    std::weak_ptr<Guard> weak = guard_;
-    auto work = [weak] {
-        if (auto g = weak.lock()) {
-            std::lock_guard lock(g->mutex);
-            if (g->machine) g->machine->abortNow();
-        }
+namespace {
+// Runs fn on the machine unless another thread holds it (the caller's thread
+// during the init procedure): then the pending flag set before is taken up
+// by the machine's next step. Never blocks the port's thread.
+template <class Guard, class F>
+auto onMachine(std::weak_ptr<Guard> weak, F fn) {
+    return [weak, fn] {
+        auto g = weak.lock();
+        if (!g) return;
+        std::unique_lock lock(g->mutex, std::try_to_lock);
+        if (lock.owns_lock() && g->machine) fn(*g->machine);
     };
+}
+}  // namespace
+
+void FaxMachine::Abort() {
     if (!running_) return;
+    abortPending_ = true;
+    auto work = onMachine(std::weak_ptr<Guard>(guard_), [](FaxMachine& m) { m.takePending(); });
     if (PostToPort(Port(), work) != ecOK) work();  // the port's thread is gone: nothing runs there any more
+}
+
+void FaxMachine::takePending() {
+    if (portGonePending_.exchange(false)) portGone();
+    if (abortPending_.exchange(false)) abortNow();
 }
 
 void FaxMachine::abortNow() {
@@ -126,13 +148,8 @@ void FaxMachine::abortNow() {
 
 void FaxMachine::PortClosing() {
     if (!running_) return;
-    std::weak_ptr<Guard> weak = guard_;
-    auto work = [weak] {
-        if (auto g = weak.lock()) {
-            std::lock_guard lock(g->mutex);
-            if (g->machine) g->machine->portGone();
-        }
-    };
+    portGonePending_ = true;
+    auto work = onMachine(std::weak_ptr<Guard>(guard_), [](FaxMachine& m) { m.takePending(); });
     if (CallOnPort(Port(), work) != ecOK) work();
 }
 
@@ -197,6 +214,10 @@ void FaxMachine::onTrigger(unsigned msg, unsigned wParam, uint32_t) {
 }
 
 void FaxMachine::runStates() {
+    if (abortPending_ || portGonePending_) {
+        takePending();  // runs the states itself
+        return;
+    }
     for (;;) {
         if (finished_) break;
         const Next next = Step();

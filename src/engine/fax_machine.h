@@ -146,6 +146,7 @@ private:
     void runStates();
     void abortNow();
     void portGone();
+    void takePending();          // an abort or a closing port asked for meanwhile
     int allocateTriggers();
     void releaseTriggers();
 
@@ -157,6 +158,8 @@ private:
     bool finished_ = false;
     bool portGone_ = false;
     std::atomic<bool> running_{false};
+    std::atomic<bool> abortPending_{false};
+    std::atomic<bool> portGonePending_{false};
     std::atomic<int> stateCopy_{0};
 };
 

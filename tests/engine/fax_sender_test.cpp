@@ -391,3 +391,29 @@ TEST(FaxSender, AModemThatNeverAnswersTheInitStringEndsTheSessionBeforeItRuns) {
     EXPECT_EQ(IsBusy(port.handle), 0);
     EXPECT_EQ(TriggerKind(port.handle, s.replyTimer), 0);
 }
+
+TEST(FaxSender, AnAbortDuringTheInitProcedureWaitsForItAndThenEndsTheSession) {
+    MachinePort port;
+    FaxSendSession s;
+    port.prepare(s);
+    s.faxClass = fcClass2;
+    RecordingEvents events;
+    events.queue << RecordingEvents::Fax{"1", "never.apf", {}};
+    // The modem holds back its answer to the init string while the abort comes.
+    port.modem.gate(1).expect("ATE0Q0V1X4S0=0S2=43").expect("ATH0");
+    port.modem.start();
+    FaxSender sender(s, events);
+    std::thread user([&] {
+        while (!port.modem.atGate(1)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));  // Start() is in its init procedure
+        sender.Abort();
+        port.modem.release(1);
+    });
+    EXPECT_EQ(sender.Start(), 0);  // the port's thread kept reading for it
+    user.join();
+    ASSERT_TRUE(events.waitFinish());
+    EXPECT_EQ(events.finishCode(), ecCancelRequested);
+    EXPECT_EQ(events.nextCalls(), 0);
+    EXPECT_TRUE(port.modem.waitDone());
+    EXPECT_EQ(port.modem.mismatch(), "");
+}
