@@ -364,10 +364,15 @@ TEST(FaxSender, MissingOrBrokenFilesFailTheFaxNotTheProgram) {
     f.close();
     c.events.queue << RecordingEvents::Fax{"1", c.folder() + "/missing.apf", {}} << RecordingEvents::Fax{"2", notApf, {}};
     c.modem.expect("ATH0").expect("ATH0");
+    // Between sessions the port runs at the init baud, during them at the normal one.
+    c.s.SetInitBaud(38400);
+    EXPECT_EQ(CurrentLineSettings(c.port.handle).baud, 38400);
+    c.s.normalBaud = 57600;
     ASSERT_TRUE(c.start());
     ASSERT_TRUE(c.events.waitFinish());
     EXPECT_EQ(c.events.errors(), (QList<int>{ecFileNotFound, ecFaxBadFormat}));
     EXPECT_EQ(c.events.finishCode(), ecFaxBadFormat);
+    EXPECT_EQ(CurrentLineSettings(c.port.handle).baud, 38400);
 }
 
 TEST(FaxSender, AModemThatNeverAnswersTheInitStringEndsTheSessionBeforeItRuns) {
