@@ -102,14 +102,15 @@ int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* rep
             const QByteArray l = TrimLine(line);
             line.clear();
             TraceFax(s, QStringLiteral("<- %1").arg(printable(l)));
+            if (l == command) continue;  // the modem echoing it (whatever the command says)
             if (IsResult(l, "ERROR")) {
                 rc = ecFaxBadModemResult;
                 done = true;
             } else if (IsResult(l, "OK")) {
                 rc = ecOK;
                 done = true;
-            } else if (reports && l != command) {
-                reports->append(l);  // a report, not the modem echoing the command
+            } else if (reports) {
+                reports->append(l);
             }
             continue;
         }

@@ -4,6 +4,7 @@
 
 #include "common/orv_error.h"
 #include "engine/fax_session.h"
+#include "engine/modem_link.h"
 #include "engine/fax_text_line.h"
 #include "engine/modem_reports.h"
 #include "engine/receive_names.h"
@@ -14,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
+#include <thread>
 
 using namespace orv;
 
@@ -235,4 +238,33 @@ TEST(ReceiveNames, NumbersNeverReplaceAFile) {
     EXPECT_EQ(kept.readAll(), "x");
     QString nowhere = d + "/no/such/folder/FAX0001.APF";
     EXPECT_LT(ClaimNewFile(nowhere), 0);
+}
+
+TEST(ModemLink, SynchronousCommandsSkipEchoesAndTellOkFromErrorAndSilence) {
+    orv::test::MachinePort port;
+    FaxSession s;
+    port.prepare(s);
+    s.replyTimeout = 5;
+    // An echo that itself says "ERROR" (or "OK") is only the echo.
+    port.modem.expect("AT+FLID=\"NO ERROR\"", "AT+FLID=\"NO ERROR\"\r\r\nOK\r\n")
+        .expect("AT+FCLASS=?", "AT+FCLASS=?\r\r\n+FCLASS: (0,1,2,2.0)\r\n\r\nOK\r\n")
+        .expect("AT+FDIS=?", "\r\nERROR\r\n")
+        .gate(1);
+    port.modem.start();
+    EXPECT_EQ(SyncCommand(s, "AT+FLID=\"NO ERROR\""), ecOK);
+    const FaxClassSupport c = QueryFaxClasses(s, false);
+    EXPECT_TRUE(c.class1 && c.class2 && c.class2_0);
+    EXPECT_EQ(SyncCommand(s, "AT+FDIS=?"), ecFaxBadModemResult);
+    std::atomic<bool> done{false};
+    std::thread clock([&] {
+        while (!done) {
+            port.clock->AdvanceTicks(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    EXPECT_EQ(SyncCommand(s, "AT"), ecTimeout);  // the modem says nothing
+    done = true;
+    clock.join();
+    port.modem.release(1);
+    EXPECT_EQ(port.modem.mismatch(), "");
 }
