@@ -117,6 +117,27 @@ const std::unordered_map<int, const char*>& stringTable() {
         {12014, "Invalid table definition"},
         {12015, "No table is open in this work area"},
         {12016, "The table is not being edited"},
+        // fax session status (13000 + status code)
+        {13001, "Initializing modem for fax processing"},
+        {13002, "Dialing"},
+        {13003, "Busy, waiting until redial..."},
+        {13004, "Sending page data"},
+        {13005, "Sending EOP"},
+        {13006, "Error sending page"},
+        {13007, "Page accepted by remote"},
+        {13020, "Waiting for incoming call"},
+        {13021, "No connect on this call"},
+        {13022, "Answering incoming call"},
+        {13023, "Incoming call validated as fax"},
+        {13024, "Getting page data"},
+        {13025, "Getting end-of-page signal"},
+        {13026, "Getting end-of-document status"},
+        {13027, "Getting hangup command"},
+        {13028, "Got Class 2 FHNG code"},
+        {13040, "Getting connection params"},
+        {13041, "Got called-station ID"},
+        {13042, "User abort"},
+        {13043, "Finished"},
     };
     return table;
 }
@@ -138,6 +159,13 @@ int ErrorStringId(int code) {
 QString ErrorMessage(int code) {
     const auto& table = stringTable();
     const auto it = table.find(ErrorStringId(code));
+    return it == table.end() ? QString() : QString::fromLatin1(it->second).left(80);
+}
+
+QString FaxStatusText(int status) {
+    if (status < 1 || status > 43) return {};
+    const auto& table = stringTable();
+    const auto it = table.find(13000 + status);
     return it == table.end() ? QString() : QString::fromLatin1(it->second).left(80);
 }
 

@@ -136,6 +136,10 @@ int ErrorStringId(int code);
 // the string table has no text for it.
 QString ErrorMessage(int code);
 
+// The text of a fax session status code (1..7, 20..28, 40..43; string id
+// 13000 + code); empty for any other code.
+QString FaxStatusText(int status);
+
 // ---- exceptions ---------------------------------------------------------------
 class EOrvException : public std::runtime_error {
 public:

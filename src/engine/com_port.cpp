@@ -102,12 +102,13 @@ void TOrvCustomComPort::openPort() {
 
         window_ = new QObject(this);
         window_->setObjectName(QStringLiteral("orvComWindow"));
-        sink_ = check(AttachTriggerSink(handle_, window_.data(), [this](unsigned msg, unsigned w, uint32_t l) {
-            triggerMessage(msg, w, l);
-        }));
+        sink_ = check(AttachTriggerSink(
+            handle_, window_.data(), [this](unsigned msg, unsigned w, uint32_t l) { triggerMessage(msg, w, l); },
+            [this](unsigned msg, unsigned w) { return wantsTrigger(msg, w); }));
         if (savedTriggers_) check(RestoreTriggers(handle_, *savedTriggers_));
-        lineTrigger_ = NewStatusTrigger(handle_, stLine);
-        if (lineTrigger_ > 0) ArmStatusTrigger(handle_, lineTrigger_, 0, true);  // mask 0: only a lost device
+        const int lineTrigger = NewStatusTrigger(handle_, stLine);
+        lineTrigger_ = lineTrigger;
+        if (lineTrigger > 0) ArmStatusTrigger(handle_, lineTrigger, 0, true);  // mask 0: only a lost device
     } catch (...) {
         ClosePort(handle_);
         handle_ = 0;
@@ -425,6 +426,30 @@ bool TOrvCustomComPort::WaitForString(const QByteArray& target, int32_t timeoutT
 }
 
 // ---- triggers --------------------------------------------------------------------------------
+
+bool TOrvCustomComPort::wantsTrigger(unsigned msg, unsigned wParam) const {
+    const unsigned hear = listening_;
+    if (hear & kHearAll) return true;
+    switch (msg) {
+    case kMsgTriggerAvail: return hear & kHearAvail;
+    case kMsgTriggerData: return hear & kHearData;
+    case kMsgTriggerTimer: return hear & kHearTimer;
+    case kMsgTriggerStatus: {
+        const int lineTrigger = lineTrigger_;
+        if (lineTrigger > 0 && int(wParam) == lineTrigger) return true;  // ours: the device may be gone
+        if (hear & kHearStatus) return true;
+        switch (StatusTriggerType(handle_, int(wParam))) {
+        case stModem: return hear & kHearModemStatus;
+        case stLine: return hear & kHearLineError;
+        case stOutFree: return hear & kHearOutFree;
+        case stOutUsed: return hear & kHearOutUsed;
+        case stOutSent: return hear & kHearOutSent;
+        default: return false;
+        }
+    }
+    default: return true;
+    }
+}
 
 void TOrvCustomComPort::triggerMessage(unsigned msg, unsigned wParam, uint32_t lParam) {
     if (!Open() || PortOfLParam(lParam) != handle_) return;

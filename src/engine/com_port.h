@@ -23,6 +23,8 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <atomic>
+#include <cstddef>
 #include <functional>
 #include <initializer_list>
 #include <memory>
@@ -56,6 +58,36 @@ private:
 };
 
 class TOrvCustomComPort;
+
+// An event property of the component. Assigning a handler (or nullptr) also
+// records whether anyone listens, which the port's I/O thread reads: a trigger
+// no event of the component listens to is not handed to the component's
+// thread at all, so a fax machine running on the port never waits for a busy
+// window thread.
+template <class F>
+class TComPortEvent {
+public:
+    TComPortEvent(std::atomic<unsigned>& listening, unsigned bit) : listening_(listening), bit_(bit) {}
+    TComPortEvent(const TComPortEvent&) = delete;
+    TComPortEvent& operator=(F handler) {
+        handler_ = std::move(handler);
+        if (handler_)
+            listening_ |= bit_;
+        else
+            listening_ &= ~bit_;
+        return *this;
+    }
+    TComPortEvent& operator=(std::nullptr_t) { return *this = F(); }
+    explicit operator bool() const { return bool(handler_); }
+    template <class... A>
+    void operator()(A&&... args) const { handler_(std::forward<A>(args)...); }
+
+private:
+    F handler_;
+    std::atomic<unsigned>& listening_;
+    unsigned bit_;
+};
+
 using TTriggerEvent = std::function<void(TOrvCustomComPort& CP, uint16_t Msg, uint16_t TriggerHandle, uint16_t Data)>;
 using TTriggerAvailEvent = std::function<void(TOrvCustomComPort& CP, uint16_t Count)>;
 using TTriggerHandleEvent = std::function<void(TOrvCustomComPort& CP, uint16_t TriggerHandle)>;
@@ -141,18 +173,28 @@ public:
     TTapiMode TapiMode() const { return tapiMode_; }
     void SetTapiMode(TTapiMode v) { tapiMode_ = v; }
 
+private:
+    // Which trigger events have a handler (bits below); read by the I/O thread.
+    std::atomic<unsigned> listening_{0};
+    enum : unsigned {
+        kHearAll = 1u << 0, kHearAvail = 1u << 1, kHearData = 1u << 2, kHearStatus = 1u << 3,
+        kHearTimer = 1u << 4, kHearLineError = 1u << 5, kHearModemStatus = 1u << 6,
+        kHearOutFree = 1u << 7, kHearOutUsed = 1u << 8, kHearOutSent = 1u << 9,
+    };
+
+public:
     // ---- events (run on the component's thread) ----
-    TTriggerEvent OnTrigger;
-    TTriggerAvailEvent OnTriggerAvail;
-    TTriggerDataEvent OnTriggerData;
-    TTriggerStatusEvent OnTriggerStatus;
-    TTriggerTimerEvent OnTriggerTimer;
-    TTriggerLineErrorEvent OnTriggerLineError;
-    TPortNotifyEvent OnTriggerModemStatus;
-    TPortNotifyEvent OnTriggerOutbuffFree;
-    TPortNotifyEvent OnTriggerOutbuffUsed;
-    TPortNotifyEvent OnTriggerOutSent;
-    TWaitCharEvent OnWaitChar;
+    TComPortEvent<TTriggerEvent> OnTrigger{listening_, kHearAll};
+    TComPortEvent<TTriggerAvailEvent> OnTriggerAvail{listening_, kHearAvail};
+    TComPortEvent<TTriggerDataEvent> OnTriggerData{listening_, kHearData};
+    TComPortEvent<TTriggerStatusEvent> OnTriggerStatus{listening_, kHearStatus};
+    TComPortEvent<TTriggerTimerEvent> OnTriggerTimer{listening_, kHearTimer};
+    TComPortEvent<TTriggerLineErrorEvent> OnTriggerLineError{listening_, kHearLineError};
+    TComPortEvent<TPortNotifyEvent> OnTriggerModemStatus{listening_, kHearModemStatus};
+    TComPortEvent<TPortNotifyEvent> OnTriggerOutbuffFree{listening_, kHearOutFree};
+    TComPortEvent<TPortNotifyEvent> OnTriggerOutbuffUsed{listening_, kHearOutUsed};
+    TComPortEvent<TPortNotifyEvent> OnTriggerOutSent{listening_, kHearOutSent};
+    TWaitCharEvent OnWaitChar;  // called by WaitForString, not by a trigger
 
     // ---- hidden state ----
     // The device path: DeviceName when set, else ComNumber's path in ORV.INI
@@ -228,6 +270,7 @@ private:
     void setRecorder(bool trace, TTraceLogState v);
     QString diagnosticPath(const QString& name) const;
     void triggerMessage(unsigned msg, unsigned wParam, uint32_t lParam);
+    bool wantsTrigger(unsigned msg, unsigned wParam) const;  // on the I/O thread
     void notifyUsers(unsigned msg);
 
     TDeviceLayer deviceLayer_ = dlWin32;
@@ -266,7 +309,7 @@ private:
     std::shared_ptr<SerialDevice> userDevice_;
     int handle_ = 0;
     int sink_ = 0;
-    int lineTrigger_ = 0;          // watches for the device going away
+    std::atomic<int> lineTrigger_{0};  // watches for the device going away
     QPointer<QObject> window_;     // receives the trigger calls of the current open
     std::optional<TriggerTables> savedTriggers_;
     std::vector<std::pair<int, TPortUserProc>> users_;

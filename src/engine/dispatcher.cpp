@@ -201,6 +201,11 @@ int DiscardOutput(int handle) {
     return ecOK;
 }
 
+int DrainOutput(int handle, int timeoutMs) {
+    ORV_PORT(port, handle);
+    return port->Drain(timeoutMs);
+}
+
 int WaitForInput(int handle, int timeoutMs) {
     ORV_PORT(port, handle);
     std::unique_lock lock(port->mutex);
@@ -434,7 +439,7 @@ int AttachTriggerSink(int handle, TriggerProc procedure) {
     return h->id;
 }
 
-int AttachTriggerSink(int handle, QObject* window, TriggerProc handler) {
+int AttachTriggerSink(int handle, QObject* window, TriggerProc handler, TriggerFilter filter) {
     if (!window || !handler) return ecBadArgument;
     ORV_PORT(port, handle);
     Lock lock(port->mutex);
@@ -443,6 +448,7 @@ int AttachTriggerSink(int handle, QObject* window, TriggerProc handler) {
     h->window = true;
     h->target = window;
     h->proc = std::move(handler);
+    h->filter = std::move(filter);
     port->handlers.push_back(h);
     return h->id;
 }

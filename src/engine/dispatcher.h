@@ -64,6 +64,11 @@ int OutputCount(int port);
 int OutputSpace(int port);
 int DiscardInput(int port);
 int DiscardOutput(int port);
+// Waits until the transmit ring has gone out to the device (at most
+// timeoutMs); returns the bytes still waiting. From a handler on the port's
+// I/O thread it writes them itself, so a handler can put a real pause between
+// two things it sends (a modem's escape guard time).
+int DrainOutput(int port, int timeoutMs);
 // Blocks (without busy waiting) until input is waiting, the device is lost,
 // the port closes or timeoutMs passes; returns InputCount.
 int WaitForInput(int port, int timeoutMs);
@@ -102,9 +107,11 @@ int RestoreTriggers(int port, const TriggerTables& tables);
 
 // Returns a sink id (> 0) for DetachTriggerSink. Handlers are called in the
 // order they were attached. A window must be detached, and its port closed or
-// its last delivery finished, before the window object is destroyed.
+// its last delivery finished, before the window object is destroyed. A window
+// with a filter gets only the triggers the filter accepts; the others go on to
+// the next handler at once.
 int AttachTriggerSink(int port, TriggerProc procedure);
-int AttachTriggerSink(int port, QObject* window, TriggerProc handler);
+int AttachTriggerSink(int port, QObject* window, TriggerProc handler, TriggerFilter filter = {});
 int DetachTriggerSink(int port, int sink);
 
 // ---- the I/O thread -----------------------------------------------------------------------

@@ -101,6 +101,10 @@ struct LineSettings {
 // A trigger handler: (message, wParam, lParam). Procedure handlers run on the
 // port's I/O thread; window handlers run on their QObject's thread.
 using TriggerProc = std::function<void(unsigned msg, unsigned wParam, uint32_t lParam)>;
+// Asked on the I/O thread before a window handler is called: false skips the
+// window for this trigger, so a trigger nobody on that thread listens to never
+// waits for it.
+using TriggerFilter = std::function<bool(unsigned msg, unsigned wParam)>;
 
 // Log entry types and subtypes.
 enum LogType : uint8_t { ltNone = 0, ltDispatch = 1, ltTrigger = 2, ltError = 3, ltThread = 4 };

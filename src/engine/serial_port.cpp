@@ -216,6 +216,33 @@ void SerialPort::writeDevice() {
     }
 }
 
+int SerialPort::Drain(int timeoutMs) {
+    const uint32_t start = realMs();
+    for (;;) {
+        int fd = -1;
+        {
+            std::lock_guard lock(mutex);
+            if (tx.Empty() || deviceLost || stopping) return int(tx.Count());
+            fd = device->Fd();
+        }
+        const int left = timeoutMs - int(realMs() - start);
+        if (left <= 0) break;
+        if (OnIoThread()) {
+            // A handler on this thread waits for its own output: write it here.
+            writeDevice();
+            std::lock_guard lock(mutex);
+            if (tx.Empty() || deviceLost) return int(tx.Count());
+            pollfd pfd{fd, POLLOUT, 0};
+            ::poll(&pfd, 1, std::min(left, 20));
+        } else {
+            Wake();
+            ::poll(nullptr, 0, std::min(left, 5));
+        }
+    }
+    std::lock_guard lock(mutex);
+    return int(tx.Count());
+}
+
 int SerialPort::pollTimeout(bool* modemPoll) {
     int timeout = -1;
     if (!userHold && clock->Realtime()) {
@@ -392,7 +419,7 @@ void SerialPort::deliver(unsigned msg, unsigned wParam, uint16_t data, uint8_t l
             if (h->deleted || stopping) continue;
         }
         if (h->window) {
-            deliverToWindow(h, msg, wParam, lParam);
+            if (!h->filter || h->filter(msg, wParam)) deliverToWindow(h, msg, wParam, lParam);
             continue;
         }
         SerialPort* const previous = tlsDelivering;

@@ -30,6 +30,7 @@ public:
         bool window = false;
         QPointer<QObject> target;
         TriggerProc proc;
+        TriggerFilter filter;  // windows only: which triggers they want
         bool deleted = false;
     };
     // A window delivery the I/O thread is waiting for.
@@ -49,6 +50,9 @@ public:
     void Wake();               // makes the I/O thread re-check everything
     bool OnIoThread() const { return std::this_thread::get_id() == ioId_.load(); }
     bool ServicePass() { return servicePass(); }
+    // Writes the transmit ring out now (on the I/O thread) or waits for the
+    // I/O thread to (elsewhere); returns the bytes still waiting.
+    int Drain(int timeoutMs);
     bool ready = false;                // open completed (guarded by the table lock)
     bool finished = false;             // FinishClose ran (guarded by the table lock)
     bool closeAfterWindowCall = false; // ClosePort from inside a window handler

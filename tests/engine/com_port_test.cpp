@@ -7,6 +7,7 @@
 #include "support/temp_home.h"
 
 #include <QElapsedTimer>
+#include <atomic>
 #include <QThread>
 
 using namespace orv;
@@ -175,6 +176,40 @@ TEST_F(ComFixture, EventsArriveOnTheComponentsThread) {
     ASSERT_TRUE(waitUntil([&] { return !shown.isEmpty(); }));
     TOrvCustomComPort::ApplicationExceptionHandler = previous;
     EXPECT_EQ(shown, "Bad argument passed to function");
+}
+
+TEST_F(ComFixture, TriggersNobodyListensToNeverWaitForTheComponentsThread) {
+    port.SetOpen(true);
+    const int h = port.PortHandle();
+    std::atomic<int> engineCalls{0};
+    // The fax engine's procedure handler, attached after the component's window.
+    const int sink = AttachTriggerSink(h, [&](unsigned msg, unsigned, uint32_t) {
+        if (msg != kMsgTriggerAvail) return;
+        while (orv::TakeByte(h) >= 0) {
+        }
+        ++engineCalls;
+    });
+    // This (the component's) thread is busy and handles no events: without a
+    // listening event the engine's handler still runs at once, not after the
+    // window's one-second time-out.
+    QElapsedTimer busy;
+    busy.start();
+    pty.write("RING\r\n");
+    while (engineCalls == 0 && busy.elapsed() < 3000) QThread::msleep(5);
+    EXPECT_EQ(engineCalls.load(), 1);
+    EXPECT_LT(busy.elapsed(), 900);
+
+    // An assigned event gets its triggers on this thread again, before the engine.
+    std::vector<int> seen;
+    port.OnTriggerAvail = [&](TOrvCustomComPort&, uint16_t count) { seen.push_back(engineCalls.load()); };
+    pty.write("x");
+    ASSERT_TRUE(waitUntil([&] { return engineCalls == 2; }));
+    EXPECT_EQ(seen, std::vector<int>{1});
+    port.OnTriggerAvail = nullptr;
+    pty.write("y");
+    ASSERT_TRUE(waitUntil([&] { return engineCalls == 3; }));
+    EXPECT_EQ(seen.size(), 1u);
+    DetachTriggerSink(h, sink);
 }
 
 TEST_F(ComFixture, ClosingInsideAnEventAndPortUsers) {

@@ -594,3 +594,32 @@ TEST(Dispatcher, WindowHandlersRunOnTheirThreadAndTimeOutAfterOneSecond) {
     EXPECT_LT(call.elapsed(), 900);
     ClosePort(h);
 }
+
+TEST(Dispatcher, DrainOutputWritesWhileAHandlerOnTheIoThreadWaits) {
+    PtyPair pty;
+    const int h = openPty(pty);
+    ASSERT_GT(h, 0);
+    std::atomic<bool> seenBeforeReturn{false};
+    std::atomic<int> left{-1};
+    AttachTriggerSink(h, [&](unsigned msg, unsigned, uint32_t) {
+        if (msg != kMsgTriggerAvail) return;
+        while (TakeByte(h) >= 0) {
+        }
+        // "+++" must be on the line before the handler pauses and goes on.
+        SendText(h, "+++");
+        left = DrainOutput(h, 1000);
+        seenBeforeReturn = pty.read(3, 1000) == "+++";
+        SendText(h, "ATH0\r");
+    });
+    pty.write("x");
+    ASSERT_TRUE(waitUntil([&] { return left.load() >= 0; }));
+    EXPECT_EQ(left.load(), 0);
+    EXPECT_EQ(pty.read(5), "ATH0\r");
+    EXPECT_TRUE(seenBeforeReturn.load());
+    // From another thread it waits for the I/O thread.
+    SendText(h, "AT\r");
+    EXPECT_EQ(DrainOutput(h, 1000), 0);
+    EXPECT_EQ(OutputCount(h), 0);
+    EXPECT_EQ(DrainOutput(99, 10), ecBadHandle);
+    ClosePort(h);
+}

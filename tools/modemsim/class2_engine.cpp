@@ -402,9 +402,13 @@ void Class2Engine::onPhaseE(t30_state_t*, void* user, int result) {
         self->reportHangup();
         self->finishCommand(self->hangupStatus_ == 0);
         break;
+    case Host::RecvData:
+        // The page already ended (carrier down): the host reads DLE ETX and
+        // then waits for the call's end, which it gets now.
+        self->pumpToHost();
+        break;
     case Host::WaitConnect:
     case Host::WaitStart:
-    case Host::RecvData:
     case Host::Idle:
         break;  // reported when the host asks next (see tick)
     }
@@ -717,7 +721,9 @@ bool Class2Engine::lineStalled() const {
     if (!fax_ || finished_ || !originating_ || t30_->state != kT30StateI) return false;
     size_t buffered = txPage_.size() - txPos_;
     if (!txEnded_) return buffered < kTxLowWater;
-    return buffered == 0 && txBit_ >= 8 && ppm_ < 0;  // waiting for +FET
+    // Waiting for +FET; but a Class 2 page's OK still has to come from the bit
+    // pump, which a stalled line would never call again.
+    return buffered == 0 && txBit_ >= 8 && ppm_ < 0 && !okWhenSent_;
 }
 
 void Class2Engine::tick() {

@@ -1,6 +1,8 @@
 // orvfax: convert documents to APF fax files, show their pages, decode a page
-// to an image, join files. See README "Command-line tools".
+// to an image, join files; send, receive and query a fax modem (fax_commands.cpp).
+// See README "Command-line tools".
 #include "common/orv_error.h"
+#include "fax_commands.h"
 #include "images/apf_file.h"
 #include "convert_rtf.h"
 #include "images/fax_converter.h"
@@ -24,6 +26,13 @@ const char* kUsage =
     "                [--scale HM/HD[,VM/VD]] [--crop] [--squeeze FROM,TO]\n"
     "  orvfax join DEST.apf SRC.apf\n"
     "RTF documents are laid out at 200 dpi on letter-size pages and always converted at fine resolution.\n";
+
+int usageText() {
+    std::fputs("usage:\n", stderr);
+    std::fputs(kUsage + 7, stderr);
+    std::fputs(orv::orvfax::kFaxUsage, stderr);
+    return 2;
+}
 
 int fail(int code, const QString& what = {}) {
     QString msg = ErrorMessage(code);
@@ -201,11 +210,15 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    if (args.isEmpty() || args[0] == "--help" || args[0] == "-h") return usage();
+    if (args.isEmpty() || args[0] == "--help" || args[0] == "-h") return usageText();
     const QString cmd = args.takeFirst();
     if (cmd == "convert") return convert(args);
     if (cmd == "info") return info(args);
     if (cmd == "decode") return decode(args);
     if (cmd == "join") return join(args);
-    return usage("unknown command");
+    if (cmd == "send") return orv::orvfax::sendCommand(args);
+    if (cmd == "receive") return orv::orvfax::receiveCommand(args);
+    if (cmd == "query") return orv::orvfax::queryCommand(args);
+    std::fprintf(stderr, "orvfax: unknown command\n");
+    return usageText();
 }

@@ -1,0 +1,408 @@
+#include "engine/fax_machine.h"
+
+#include "common/orv_error.h"
+#include "engine/dispatcher.h"
+#include "engine/modem_link.h"
+
+#include <cstring>
+
+namespace orv {
+
+FaxMachine::FaxMachine(FaxSession& session, FaxEvents& events)
+    : session_(session), events_(events), guard_(std::make_shared<Guard>()) {
+    guard_->machine = this;
+}
+
+FaxMachine::~FaxMachine() {
+    std::lock_guard lock(guard_->mutex);  // waits for a step running on the I/O thread
+    guard_->machine = nullptr;
+    if (running_ && !finished_) {
+        // Destroyed mid-session: give the port back without a word to the host.
+        if (sink_ > 0) DetachTriggerSink(Port(), sink_);
+        releaseTriggers();
+        SetBusy(Port(), false);
+        ParkClientData(Port(), kFaxSessionSlot, nullptr);
+        running_ = false;
+    }
+}
+
+// ---- start --------------------------------------------------------------------------
+
+int FaxMachine::allocateTriggers() {
+    FaxSession& s = session_;
+    SetAvailLevel(Port(), 1);
+    s.replyTimer = NewTimerTrigger(Port());
+    s.statusTimer = NewTimerTrigger(Port());
+    s.outFreeTrigger = NewStatusTrigger(Port(), stOutFree);
+    s.outUsedTrigger = NewStatusTrigger(Port(), stOutUsed);
+    s.modemTrigger = NewStatusTrigger(Port(), stModem);
+    for (int* t : {&s.replyTimer, &s.statusTimer, &s.outFreeTrigger, &s.outUsedTrigger, &s.modemTrigger}) {
+        if (*t < 0) {
+            *t = 0;
+            releaseTriggers();
+            return ecNoMoreTriggers;
+        }
+    }
+    return ecOK;
+}
+
+void FaxMachine::releaseTriggers() {
+    FaxSession& s = session_;
+    for (int* t : {&s.replyTimer, &s.statusTimer, &s.outFreeTrigger, &s.outUsedTrigger, &s.modemTrigger}) {
+        if (*t > 0) DropTrigger(Port(), *t);
+        *t = 0;
+    }
+}
+
+int FaxMachine::Start() {
+    std::lock_guard lock(guard_->mutex);
+    if (running_) return ecBadArgument;
+    finished_ = false;
+    portGone_ = false;
+    abortPending_ = false;
+    portGonePending_ = false;
+    statusChanged_ = false;
+    fired_ = 0;
+    session_.error = 0;
+    if (!PortIsOpen(Port())) {
+        ReportError(ecCommNotOpen);
+        events_.FaxFinish(ecCommNotOpen, Progress());
+        return ecCommNotOpen;
+    }
+    running_ = true;
+    if (const int rc = allocateTriggers(); rc < 0) {
+        ReportError(rc);
+        FinishSession();
+        return rc;
+    }
+    ParkClientData(Port(), kFaxSessionSlot, &session_);
+    SetBusy(Port(), true);
+
+    Init();
+    if (session_.error != 0) {
+        ReportStatus(false, true);
+        FinishSession();
+        return session_.error;
+    }
+    if (portGonePending_.exchange(false) || !PortIsOpen(Port())) {
+        // The port closed while the init procedure ran.
+        portGone();
+        return session_.error;
+    }
+
+    std::weak_ptr<Guard> weak = guard_;
+    sink_ = AttachTriggerSink(Port(), [weak](unsigned msg, unsigned wParam, uint32_t lParam) {
+        if (auto g = weak.lock()) {
+            std::lock_guard lock(g->mutex);
+            if (g->machine) g->machine->onTrigger(msg, wParam, lParam);
+        }
+    });
+    ArmTimerTrigger(Port(), session_.statusTimer, SecsToTicks(std::max(1, session_.statusInterval)), true);
+    // The first step runs on the I/O thread too.
+    PostToPort(Port(), [weak] {
+        if (auto g = weak.lock()) {
+            std::lock_guard lock(g->mutex);
+            if (g->machine && !g->machine->finished_) g->machine->runStates();
+        }
+    });
+    return ecOK;
+}
+
+// ---- abort and a closing port ------------------------------------------------------------
+
+namespace {
+// Runs fn on the machine unless another thread holds it (the caller's thread
+// during the init procedure): then the pending flag set before is taken up
+// by the machine's next step. Never blocks the port's thread.
+template <class Guard, class F>
+auto onMachine(std::weak_ptr<Guard> weak, F fn) {
+    return [weak, fn] {
+        auto g = weak.lock();
+        if (!g) return;
+        std::unique_lock lock(g->mutex, std::try_to_lock);
+        if (lock.owns_lock() && g->machine) fn(*g->machine);
+    };
+}
+}  // namespace
+
+void FaxMachine::Abort() {
+    if (!running_) return;
+    abortPending_ = true;
+    auto work = onMachine(std::weak_ptr<Guard>(guard_), [](FaxMachine& m) { m.takePending(); });
+    if (PostToPort(Port(), work) != ecOK) work();  // the port's thread is gone: nothing runs there any more
+}
+
+void FaxMachine::takePending() {
+    if (portGonePending_.exchange(false)) portGone();
+    if (abortPending_.exchange(false)) abortNow();
+}
+
+void FaxMachine::abortNow() {
+    if (!running_ || finished_) return;
+    Trace(QStringLiteral("   user abort"));
+    session_.status = fsUserAbort;
+    session_.error = ecCancelRequested;
+    EnterAbort();
+    runStates();
+}
+
+void FaxMachine::PortClosing() {
+    if (!running_) return;
+    portGonePending_ = true;
+    auto work = onMachine(std::weak_ptr<Guard>(guard_), [](FaxMachine& m) { m.takePending(); });
+    if (CallOnPort(Port(), work) != ecOK) work();
+}
+
+void FaxMachine::portGone() {
+    if (!running_ || finished_ || portGone_) return;
+    portGone_ = true;
+    Trace(QStringLiteral("   the port went away"));
+    // The failure state keeps what was received and ends the session; with no
+    // modem to talk to it does not hang up.
+    Fail(ecCommNotOpen);
+    runStates();
+    if (!finished_) {
+        ReportStatus(false, true);
+        FinishSession();
+    }
+}
+
+bool FaxMachine::PortGone() const { return portGone_ || DeviceLost(Port()); }
+
+FaxProgress FaxMachine::CurrentProgress() {
+    FaxProgress p;
+    bool taken = false;
+    std::weak_ptr<Guard> weak = guard_;
+    if (running_) {
+        CallOnPort(Port(), [&, weak] {
+            if (auto g = weak.lock()) {
+                std::lock_guard lock(g->mutex);
+                if (g->machine) {
+                    p = Progress();
+                    taken = true;
+                }
+            }
+        });
+    }
+    if (!taken) {
+        std::lock_guard lock(guard_->mutex);
+        p = Progress();
+    }
+    return p;
+}
+
+// ---- clocking --------------------------------------------------------------------------------
+
+void FaxMachine::onTrigger(unsigned msg, unsigned wParam, uint32_t) {
+    if (finished_) return;
+    const FaxSession& s = session_;
+    const int t = int(wParam);
+    bool ours = msg == kMsgTriggerAvail;
+    if (msg == kMsgTriggerTimer) ours = t == s.replyTimer || t == s.statusTimer;
+    if (msg == kMsgTriggerStatus) ours = t == s.outFreeTrigger || t == s.outUsedTrigger || t == s.modemTrigger;
+    if (DeviceLost(Port())) {
+        portGone();
+        return;
+    }
+    if (!ours || portGone_) return;
+    fired_ = msg == kMsgTriggerAvail ? 0 : t;
+    if (msg == kMsgTriggerTimer && t == s.statusTimer) {
+        fired_ = 0;
+        statusChanged_ = true;  // a report at every status interval, changed or not
+    }
+    runStates();
+}
+
+void FaxMachine::runStates() {
+    if (abortPending_ || portGonePending_) {
+        takePending();  // runs the states itself
+        return;
+    }
+    for (;;) {
+        if (finished_) break;
+        const Next next = Step();
+        stateCopy_ = session_.state;
+        if (finished_) break;
+        if (next == Next::Now) continue;
+        if (next == Next::OnInput && InputWaiting()) continue;
+        break;
+    }
+    fired_ = 0;
+    if (statusChanged_ && !finished_) {
+        ReportStatus(false, false);
+        ArmTimerTrigger(Port(), session_.statusTimer, SecsToTicks(std::max(1, session_.statusInterval)), true);
+    }
+}
+
+// ---- helpers for states ---------------------------------------------------------------------
+
+void FaxMachine::GoTo(int state) {
+    if (state != session_.state)
+        Trace(QStringLiteral("   state %1 %2").arg(state).arg(StateName(state)));
+    session_.state = state;
+    stateCopy_ = state;
+}
+
+void FaxMachine::Trace(const QString& text) const { TraceFax(session_, text); }
+
+int FaxMachine::TakeInput(uint8_t* buffer, int max) {
+    if (!putBack_.isEmpty()) {
+        const int n = std::min<int>(max, int(putBack_.size()));
+        std::memcpy(buffer, putBack_.constData(), size_t(n));
+        putBack_.remove(0, n);
+        return n;
+    }
+    return std::max(0, TakeBlock(Port(), buffer, size_t(max)));
+}
+
+int FaxMachine::NextInputByte() {
+    uint8_t b;
+    return TakeInput(&b, 1) == 1 ? b : -1;
+}
+
+void FaxMachine::PutBack(const uint8_t* bytes, int count) {
+    putBack_.prepend(reinterpret_cast<const char*>(bytes), count);
+}
+
+bool FaxMachine::InputWaiting() const { return !putBack_.isEmpty() || InputCount(Port()) > 0; }
+
+bool FaxMachine::TakeLine() {
+    int b;
+    while ((b = NextInputByte()) >= 0) {
+        if (session_.line.Feed(uint8_t(b))) {
+            Trace(QStringLiteral("<- %1").arg(QString::fromLatin1(Line())));
+            return true;
+        }
+    }
+    return false;
+}
+
+FaxMachine::Got FaxMachine::Await(unsigned own) {
+    if (TakeLine()) {
+        const QByteArray& l = Line();
+        if (!(own & kOwnError) && IsResult(l, "ERROR")) {
+            Fail(ecFaxBadModemResult);
+            return Got::Failed;
+        }
+        if (!(own & kOwnHangup) && IsReport(l, session_.vocab.hangup)) {
+            session_.hangupCode = HangupCodeOf(l);
+            Fail(HangupReportError());
+            return Got::Failed;
+        }
+        return Got::Line;
+    }
+    if (ReplyTimerFired()) {
+        Trace(QStringLiteral("   reply timer expired"));
+        if (own & kOwnTimeout) return Got::Timeout;
+        Fail(ecTimeout);
+        return Got::Failed;
+    }
+    return Got::Nothing;
+}
+
+std::optional<FaxMachine::Next> FaxMachine::AwaitLine(unsigned own) {
+    switch (Await(own)) {
+    case Got::Nothing: return Next::OnTrigger;
+    case Got::Line: return std::nullopt;
+    case Got::Failed:
+    case Got::Timeout: break;
+    }
+    return Next::Now;
+}
+
+std::optional<FaxMachine::Next> FaxMachine::AwaitOk(int elseCode) {
+    if (const auto next = AwaitLine(kOwnError)) return next;
+    if (IsResult(Line(), "OK")) return std::nullopt;
+    return Fail(elseCode);
+}
+
+bool FaxMachine::ReplyTimerFired() { return TriggerFired(session_.replyTimer); }
+
+bool FaxMachine::TriggerFired(int trigger) {
+    if (trigger <= 0 || fired_ != trigger) return false;
+    fired_ = 0;
+    return true;
+}
+
+bool FaxMachine::Command(const QByteArray& command) {
+    if (fired_ == session_.replyTimer) fired_ = 0;  // an old expiry means nothing for the new command
+    const int rc = SendModemCommand(session_, command);
+    if (rc < 0) {
+        Fail(DeviceLost(Port()) ? ecCommNotOpen : rc);
+        return false;
+    }
+    return true;
+}
+
+void FaxMachine::ArmReplyTimer(int32_t ticks) {
+    if (fired_ == session_.replyTimer) fired_ = 0;
+    ArmTimerTrigger(Port(), session_.replyTimer, ticks > 0 ? ticks : session_.replyTimeout, true);
+}
+
+void FaxMachine::DisarmReplyTimer() {
+    if (fired_ == session_.replyTimer) fired_ = 0;
+    ArmTimerTrigger(Port(), session_.replyTimer, 0, false);
+}
+
+void FaxMachine::ArmOutputFree(int level) {
+    if (fired_ == session_.outFreeTrigger) fired_ = 0;
+    ArmStatusTrigger(Port(), session_.outFreeTrigger, uint32_t(level), true);
+}
+
+void FaxMachine::ArmOutputUsed(int level) {
+    if (fired_ == session_.outUsedTrigger) fired_ = 0;
+    ArmStatusTrigger(Port(), session_.outUsedTrigger, uint32_t(level), true);
+}
+
+void FaxMachine::SetStatus(int status) {
+    session_.status = status;
+    statusChanged_ = true;
+}
+
+void FaxMachine::ReportStatus(bool first, bool last) {
+    statusChanged_ = false;
+    events_.FaxStatus(Progress(), first, last);
+}
+
+void FaxMachine::ReportError(int code) {
+    Trace(QStringLiteral("   error %1 %2").arg(code).arg(ErrorMessage(code)));
+    session_.error = code;
+    events_.FaxError(code, Progress());
+}
+
+FaxMachine::Next FaxMachine::Fail(int code) {
+    ReportError(code);
+    GoTo(FailState());
+    return Next::Now;
+}
+
+void FaxMachine::Log(int logCode) { events_.FaxLog(logCode, Progress()); }
+
+void FaxMachine::FinishSession() {
+    if (finished_) return;
+    finished_ = true;
+    if (sink_ > 0) DetachTriggerSink(Port(), sink_);
+    sink_ = 0;
+    releaseTriggers();
+    SetBusy(Port(), false);
+    ParkClientData(Port(), kFaxSessionSlot, nullptr);
+    session_.modemInitialized = false;
+    running_ = false;
+    Trace(QStringLiteral("   finished: %1").arg(session_.error));
+    events_.FaxFinish(session_.error, Progress());
+}
+
+FaxProgress FaxMachine::Progress() const {
+    FaxProgress p;
+    p.status = session_.status;
+    p.error = session_.error;
+    p.remoteId = session_.remoteId;
+    p.bps = session_.params.bps;
+    p.fine = session_.params.fine;
+    p.wide = session_.params.wide;
+    p.ecm = session_.params.ecm;
+    p.hangupCode = session_.hangupCode;
+    return p;
+}
+
+}  // namespace orv

@@ -1,0 +1,392 @@
+// The receive machine's frame: the init procedure, the states every class
+// shares (call set-up, waiting and answering, page data, the end of a call)
+// and the received file. Class 2 / 2.0 states: class2_receive.cpp.
+#include "engine/fax_receiver.h"
+
+#include "common/orv_error.h"
+#include "engine/dispatcher.h"
+#include "engine/modem_link.h"
+#include "engine/receive_names.h"
+
+namespace orv {
+
+const FaxStateName FaxReceiver::kStateNames[] = {
+    {stCallSetup, "CallSetup"},
+    {stClass1Selected, "Class1Selected"},
+    {stClassSelected, "ClassSelected"},
+    {stAnswerCapsSet, "AnswerCapsSet"},
+    {stFlowControlSet, "FlowControlSet"},
+    {stSetupDone, "SetupDone"},
+    {stWaitForCall, "WaitForCall"},
+    {stAnswer, "Answer"},
+    {stAnswering, "Answering"},
+    {stSessionReports, "SessionReports"},
+    {stWaitPage, "WaitPage"},
+    {stPageStart, "PageStart"},
+    {stPageData, "PageData"},
+    {stPostPage, "PostPage"},
+    {stDocumentEnd, "DocumentEnd"},
+    {stCallDone, "CallDone"},
+    {stCallFailed, "CallFailed"},
+    {stSessionOver, "SessionOver"},
+    {0, nullptr},
+};
+
+namespace {
+constexpr int kWriteBlock = 4096;
+constexpr int kMaxBytesPerPass = 10000;
+constexpr uint8_t kDle = 0x10, kEtx = 0x03;
+}  // namespace
+
+FaxReceiver::FaxReceiver(FaxReceiveSession& session, FaxEvents& events)
+    : FaxMachine(session, events), s_(session) {}
+
+FaxReceiver::~FaxReceiver() = default;
+
+QString FaxReceiver::StateName(int state) const {
+    for (const FaxStateName* n = kStateNames; n->name; ++n)
+        if (n->state == state) return QString::fromLatin1(n->name);
+    return {};
+}
+
+int FaxReceiver::HangupReportError() const { return ecFaxSessionError; }
+
+FaxProgress FaxReceiver::Progress() const {
+    FaxProgress p = FaxMachine::Progress();
+    p.pageNumber = s_.pageNumber;
+    p.bytesDone = s_.bytesOnPage;
+    p.faxFile = s_.fileName;
+    return p;
+}
+
+// ---- the init procedure ------------------------------------------------------------------------
+
+void FaxReceiver::Init() {
+    FaxReceiveSession& s = s_;
+    s.initialized = false;
+    GoTo(stCallSetup);
+    s.error = 0;
+    s.status = 0;
+    s.firstStatusReported = false;
+    if (DetectFaxClass(s, true) != ecOK) {
+        ReportError(ecFaxBadModemResult);
+        return;
+    }
+    if (s.faxClass == fcClass1) {
+        ReportError(ecNotSupported);  // the Class 1 machine is not part of this engine yet
+        return;
+    }
+    s.vocab = Class2Vocabulary::For(s.faxClass);
+    const bool wasHeld = SetDispatchHold(Port(), true) == 1;
+    // A modem that fails here is met again by the machine's first state.
+    auto setUp = [&]() -> bool {
+        if (!s.modemInitialized) {
+            if (!s.modemInit.isEmpty() && SyncCommand(s, s.modemInit) != ecOK) return false;
+            if (SyncCommand(s, s.defaultInit) != ecOK) return false;
+            s.modemInitialized = true;
+        }
+        if (SyncCommand(s, s.vocab.selectClass) != ecOK) return false;
+        SwitchToNormalBaud(s);
+        if (SyncCommand(s, "AT+FCR=1") != ecOK) return false;
+        if (SyncCommand(s, s.vocab.setLocalId + "=\"" + s.stationId.toUpper().left(20) + "\"") != ecOK) return false;
+        return SyncCommand(s, QByteArray("AT+FAA=") + (s.faxAndData ? '1' : '0')) == ecOK;
+    };
+    setUp();
+    s.initialized = true;
+    DiscardInput(Port());
+    SetDispatchHold(Port(), wasHeld);
+}
+
+// ---- driver ---------------------------------------------------------------------------------------
+
+FaxMachine::Next FaxReceiver::Step() {
+    switch (S().state) {
+    case stCallSetup: return CallSetup();
+    case stClass1Selected: return Class1Selected();
+    case stClassSelected: return ClassSelected();
+    case stAnswerCapsSet: return AnswerCapsSet();
+    case stFlowControlSet: return FlowControlSet();
+    case stSetupDone: return SetupDone();
+    case stWaitForCall: return WaitForCall();
+    case stAnswer: return Answer();
+    case stAnswering: return Answering();
+    case stSessionReports: return SessionReports();
+    case stWaitPage: return WaitPage();
+    case stPageStart: return PageStart();
+    case stPageData: return PageData();
+    case stPostPage: return PostPage();
+    case stDocumentEnd: return DocumentEnd();
+    case stCallDone: return CallDone();
+    case stCallFailed: return CallFailed();
+    case stSessionOver: return SessionOver();
+    default: return Fail(ecNotSupported);  // a Class 1 state
+    }
+}
+
+void FaxReceiver::EnterAbort() {
+    ReportError(ecCancelRequested);
+    GoTo(stCallFailed);
+}
+
+// ---- 1, 2: a new call ------------------------------------------------------------------------------
+
+FaxMachine::Next FaxReceiver::CallSetup() {
+    FaxReceiveSession& s = s_;
+    writeBuffer_.clear();
+    afterDle_ = false;
+    s.line.Clear();
+    s.pageMode = 3;
+    s.pageNumber = 0;
+    s.ringCount = 0;
+    s.bytesOnPage = 0;
+    s.remoteId.clear();
+    s.fileName.clear();
+    s.hangupCode = 0;
+    if (s.constantStatus && !s.firstStatusReported) {
+        ReportStatus(true, false);
+        s.firstStatusReported = true;
+    }
+    if (s.options & foSoftwareFlow) SetSoftwareFlow(Port(), 0, 0, kSwfNone);
+    SetModemLines(Port(), true, true);
+    if (s.faxClass == fcClass1) {
+        if (!Command("AT+FCLASS=1")) return Next::Now;
+        GoTo(stClass1Selected);
+    } else {
+        if (!Command(s.vocab.selectClass)) return Next::Now;
+        GoTo(stClassSelected);
+    }
+    return Next::OnInput;
+}
+
+FaxMachine::Next FaxReceiver::Class1Selected() {
+    if (const auto next = AwaitLine(kOwnError)) return *next;
+    if (!IsResult(Line(), "OK")) return Fail(ecFaxInitError);
+    SwitchToNormalBaud(s_);
+    DisarmReplyTimer();
+    SetStatus(fsWaitingForCall);
+    GoTo(stWaitForCall);
+    return Next::OnInput;
+}
+
+// ---- 8, 9: waiting for a call, answering -----------------------------------------------------------------
+
+FaxMachine::Next FaxReceiver::WaitForCall() {
+    if (const auto next = AwaitLine()) return *next;
+    FaxReceiveSession& s = s_;
+    const QByteArray& l = Line();
+    if (IsResult(l, "RING")) {
+        ++s.ringCount;
+        if (s.ringCount < s.answerOnRing) return Next::OnInput;
+        s.pageMode = 3;
+        if (!s.firstStatusReported) {
+            ReportStatus(true, false);
+            s.firstStatusReported = true;
+        }
+        ArmReplyTimer();
+        GoTo(stAnswer);
+        return Next::Now;
+    }
+    if (IsResult(l, "NO C")) {
+        SetStatus(fsNoConnect);
+        return Next::OnInput;
+    }
+    if (IsResult(l, "CONNECT")) return Fail(ecFaxDataCall);
+    if (IsResult(l, "VOICE")) return Fail(ecFaxVoiceCall);
+    ArmReplyTimer();
+    return Next::OnInput;
+}
+
+FaxMachine::Next FaxReceiver::Answer() {
+    FaxReceiveSession& s = s_;
+    if (!Command("ATA")) return Next::Now;
+    ArmReplyTimer(s.dialWait);
+    s.localTimer.Start(PortTicks(Port()), uint32_t(s.dialWait));
+    SetStatus(fsAnswering);
+    GoTo(s.faxClass == fcClass1 ? 10 : stAnswering);
+    return Next::OnInput;
+}
+
+// ---- 25, 26: a page ---------------------------------------------------------------------------------------
+
+uint16_t FaxReceiver::PageFlags() const {
+    return uint16_t((s_.params.fine ? pfHighRes : 0) | (s_.params.wide ? pfWide : 0));
+}
+
+FaxMachine::Next FaxReceiver::PageStart() {
+    FaxReceiveSession& s = s_;
+    ++s.pageNumber;
+    int rc = ecOK;
+    if (s.pageMode == 3 || !file_.isOpen()) {
+        // A new document: a file of its own.
+        if (file_.isOpen()) {
+            CloseFile();
+            Log(logReceiveOk);
+        }
+        s.pageNumber = 1;
+        rc = CreateFile();
+        if (rc == ecOK) Log(logReceiveBegin);
+    }
+    if (rc == ecOK) rc = file_.beginPage(PageFlags());
+    if (rc < 0) return Fail(rc);
+    s.pageMode = 2;
+    writeBuffer_.clear();
+    afterDle_ = false;
+    ArmReplyTimer();
+    s.bytesOnPage = 0;
+    const char dc2 = '\x12';
+    SendBlock(Port(), &dc2, 1);  // ready for the data
+    SetStatus(fsGettingPage);
+    GoTo(stPageData);
+    return Next::OnInput;
+}
+
+FaxMachine::Next FaxReceiver::PageData() {
+    FaxReceiveSession& s = s_;
+    const bool reverse = s.faxClass == fcClass2;  // Class 2 modems deliver the first bit in bit 7
+    uint8_t chunk[512];
+    int taken = 0;
+    bool pageEnd = false;
+    while (!pageEnd && taken < kMaxBytesPerPass) {
+        const int n = TakeInput(chunk, sizeof chunk);
+        if (n <= 0) break;
+        int i = 0;
+        for (; i < n && !pageEnd; ++i) {
+            uint8_t b = chunk[i];
+            if (afterDle_) {
+                // What follows a DLE: ETX ends the page, anything else is data
+                // (DLE DLE is one DLE). The DLE may have ended the last read.
+                afterDle_ = false;
+                if (b == kEtx) {
+                    pageEnd = true;
+                    continue;
+                }
+            } else if (b == kDle) {
+                afterDle_ = true;
+                continue;
+            }
+            writeBuffer_.append(char(reverse ? ReverseBits(b) : b));
+            ++s.bytesOnPage;
+        }
+        taken += i;
+        // Bytes after the page end are the modem's reports, for the next state.
+        if (i < n) PutBack(chunk + i, n - i);
+        if (writeBuffer_.size() >= kWriteBlock) {
+            if (const int rc = FlushWrites(); rc < 0) return Fail(rc);
+        }
+    }
+    if (!pageEnd) {
+        if (taken > 0) {
+            ArmReplyTimer();  // 10 s without data end the call
+        } else if (ReplyTimerFired()) {
+            return Fail(ecTimeout);
+        }
+        return taken >= kMaxBytesPerPass ? Next::OnInput : Next::OnTrigger;
+    }
+    if (const int rc = FlushWrites(); rc < 0) return Fail(rc);
+    SetStatus(fsGettingPage);
+    ArmReplyTimer();
+    if (s.options & foSoftwareFlow) SetSoftwareFlow(Port(), 0, 0, kSwfNone);
+    GoTo(s.faxClass == fcClass1 ? 27 : stPostPage);
+    return Next::Now;
+}
+
+// ---- 35, 36, 37: the end of a call ---------------------------------------------------------------------------
+
+FaxMachine::Next FaxReceiver::CallDone() {
+    FaxReceiveSession& s = s_;
+    SwitchToInitBaud(s);
+    if (s.oneFax) {
+        if (s.firstStatusReported && !s.constantStatus) ReportStatus(false, true);
+        GoTo(stSessionOver);
+        FinishSession();
+        return Next::OnTrigger;
+    }
+    if (!s.constantStatus) {
+        ReportStatus(false, true);
+        s.firstStatusReported = false;
+    }
+    GoTo(stCallSetup);
+    return Next::Now;
+}
+
+FaxMachine::Next FaxReceiver::CallFailed() {
+    FaxReceiveSession& s = s_;
+    DisarmReplyTimer();
+    if (file_.isOpen()) {
+        // What arrived stays: the page in progress is kept as received.
+        CloseFile();
+        Log(logReceiveFail);
+    }
+    const bool gone = PortGone();
+    if (!gone) HangUpModem(s, true);
+    const bool aborted = s.error == ecCancelRequested && s.status == fsUserAbort;
+    if ((s.firstStatusReported && !s.constantStatus) || aborted || gone) {
+        ReportStatus(false, true);
+        s.firstStatusReported = false;
+    }
+    SwitchToInitBaud(s);
+    if (gone || aborted || (s.options & foExitOnError)) {
+        GoTo(stSessionOver);
+        FinishSession();
+        return Next::OnTrigger;
+    }
+    GoTo(stCallSetup);
+    return Next::Now;
+}
+
+FaxMachine::Next FaxReceiver::SessionOver() { return Next::OnTrigger; }
+
+// ---- the file ---------------------------------------------------------------------------------------------------
+
+int FaxReceiver::CreateFile() {
+    FaxReceiveSession& s = s_;
+    QString name = events_.FaxName(Progress());
+    if (name.isEmpty()) name = NextReceiveFileName(s.destinationDir, s.fileNamingMode, s.faxFileExt);
+    // Never over an existing file: the name is claimed first (a taken name
+    // becomes its first free variant).
+    if (const int rc = ClaimNewFile(name); rc < 0) {
+        s.error = rc;
+        return rc;
+    }
+    if (const int rc = file_.create(name, s.remoteId.leftJustified(20, ' ', true), true); rc < 0) {
+        QFile::remove(name);
+        s.error = rc;
+        return rc;
+    }
+    s.fileName = name;
+    Trace(QStringLiteral("   receiving into %1").arg(name));
+    return ecOK;
+}
+
+int FaxReceiver::FlushWrites() {
+    if (writeBuffer_.isEmpty() || !file_.pageOpen()) {
+        writeBuffer_.clear();
+        return ecOK;
+    }
+    const int rc = file_.writeData(writeBuffer_.constData(), writeBuffer_.size());
+    writeBuffer_.clear();
+    return rc;
+}
+
+int FaxReceiver::CompletePage() {
+    if (!file_.pageOpen()) return ecOK;  // nothing in progress: nothing to count
+    if (const int rc = FlushWrites(); rc < 0) return rc;
+    file_.setStationId(s_.remoteId.leftJustified(20, ' ', true), true);
+    return file_.endPage();
+}
+
+int FaxReceiver::DropPage() {
+    writeBuffer_.clear();
+    if (!file_.pageOpen()) return ecOK;
+    // The page is not in the file, so not in the count either.
+    if (s_.pageNumber > 0) --s_.pageNumber;
+    return file_.dropPage();
+}
+
+void FaxReceiver::CloseFile() {
+    if (!file_.isOpen()) return;
+    if (const int rc = CompletePage(); rc < 0) ReportError(rc);
+    if (const int rc = file_.finish(); rc < 0) ReportError(rc);
+}
+
+}  // namespace orv
