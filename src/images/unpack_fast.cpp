@@ -17,6 +17,7 @@
 //   refilled with one unaligned 8-byte load and no branches. Only the last few
 //   bytes of the page, long EOL fill, invalid codes and codes longer than 12
 //   bits go through the exact one-code-at-a-time step (slowItem).
+#include "images/mh_codes.h"
 #include "images/unpack_internal.h"
 
 #include <cstring>
@@ -50,10 +51,31 @@ struct LongEntry {
     uint8_t length;  // the bits it takes
 };
 
-struct Tables {
-    uint32_t pair[2][1 << kIndexBits];        // [0] a white code first, [1] black
-    LongEntry code[2][1 << kLongBits];        // one code, for the exact step
+// The bits of a blank line (one white run of the full width: its make-up
+// code and the terminating code for 0), as they arrive.
+struct BlankLine {
+    uint64_t bits = 0, mask = 0;
+    unsigned length = 0;
+    int bytes = 0;  // of the decoded line
 };
+
+struct Tables {
+    uint32_t pair[2][1 << kIndexBits];  // [0] a white code first, [1] black
+    LongEntry code[2][1 << kLongBits];  // one code, for the exact step
+    BlankLine blank[2];                 // 1728 and 2048 pixels
+};
+
+BlankLine blankLine(int width) {
+    const mh::Code& makeUp = mh::kWhiteMakeUp[width / 64 - 1];
+    const mh::Code& zero = mh::kWhiteTerminating[0];
+    BlankLine b;
+    b.bits = mh::reverseBits(makeUp.bits, makeUp.length) |
+             uint64_t(mh::reverseBits(zero.bits, zero.length)) << makeUp.length;
+    b.length = unsigned(makeUp.length + zero.length);
+    b.mask = (uint64_t(1) << b.length) - 1;
+    b.bytes = width / 8;
+    return b;
+}
 
 struct Leaf {
     int leaf = 0;   // 0: none within the bits given
@@ -97,6 +119,8 @@ std::unique_ptr<const Tables> makeTables(const FaxUnpackEngine::Tree& white, con
         t->pair[0][v] = pairEntry(white, black, v);
         t->pair[1][v] = pairEntry(black, white, v);
     }
+    t->blank[0] = blankLine(1728);
+    t->blank[1] = blankLine(2048);
     for (int c = 0; c < 2; ++c) {
         for (uint32_t v = 0; v < (1u << kLongBits); ++v) {
             // No leaf within 13 bits only happens after eleven 0 bits, which
@@ -392,6 +416,20 @@ lineStart:
         goto edge;
     }
     ORV_REFILL();
+    // The commonest line of all, a blank one, followed by its EOL: nothing to
+    // paint, and nothing to clear after it.
+    for (const BlankLine& b : t_.blank) {
+        if ((acc & b.mask) == b.bits) {
+            const int z = __builtin_ctzll((acc >> b.length) | kTop);
+            if (z >= 11 && unsigned(z) + b.length < nbits) {
+                acc >>= b.length + unsigned(z) + 1;
+                nbits -= b.length + unsigned(z) + 1;
+                deliver(kBlankLine, b.bytes);
+                eolCount_ = 1;  // (its runs ended the row of EOLs, this one starts another)
+                goto lineStart;
+            }
+        }
+    }
     e = white[acc & kIndexMask];
     if ((e & kKindMask) == kSpecial) {
         lineStart = true;

@@ -372,8 +372,9 @@ TEST(MhDecoder, FastPathAtBlockSeamsAndAtTheEndLikeTheTreeWalk) {
         }
     }
 
-    // A complete line, then the first bits of a code (or of an EOL) up to the
-    // last bit of the data, in either colour.
+    // A complete line (a blank one, or one that ends black), then every
+    // pattern of up to 13 bits: at the very end of the data, where a code may
+    // be cut off, and before a further line.
     for (const bool blackNext : {false, true}) {
         auto line = [&](BitWriter& w) {
             w.run(true, blackNext ? 1728 : 1000);
@@ -392,6 +393,17 @@ TEST(MhDecoder, FastPathAtBlockSeamsAndAtTheEndLikeTheTreeWalk) {
                 const Decoded slow = decodeBoth(true, w.bytes, w.bytes.size(), pfHighRes, 0);
                 const Decoded fast = decodeBoth(false, w.bytes, w.bytes.size(), pfHighRes, 0);
                 ASSERT_TRUE(slow == fast) << blackNext << " " << len << " " << bits;
+                // The same bits in the middle of the data, before further
+                // lines (enough of them for the fast path to take these bits).
+                for (int k = 0; k < 4; ++k) {
+                    w.eol(1);
+                    w.run(true, 1000);
+                    w.run(false, 728);
+                }
+                w.eol(0);
+                ASSERT_TRUE(decodeBoth(true, w.bytes, w.bytes.size(), pfHighRes, 0) ==
+                            decodeBoth(false, w.bytes, w.bytes.size(), pfHighRes, 0))
+                    << blackNext << " " << len << " " << bits;
             }
         }
     }
