@@ -13,6 +13,8 @@
 //   a transition buffer; at the end of a complete line a prefix XOR over 64-bit
 //   words turns the transitions into pixels. The two changes of a pair go to
 //   two separate buffers, so consecutive flips rarely wait for each other.
+// - A blank line (the commonest line of a fax) is recognised whole, with its
+//   EOL, at the start of a line: nothing is painted or cleared for it.
 // - The input is staged in a buffer with zero padding, so the bit buffer is
 //   refilled with one unaligned 8-byte load and no branches. Only the last few
 //   bytes of the page, long EOL fill, invalid codes and codes longer than 12
@@ -374,13 +376,13 @@ FaxUnpackEngine::FastDecoder::Next FaxUnpackEngine::FastDecoder::slowItem(bool w
         nbits -= (e) & kLengthMask;  \
     } while (0)
 // A pair: the colour changes at a_ and again at the new pos.
-#define ORV_PAIR(e)                                  \
-    do {                                             \
-        ORV_TAKE(e);                                 \
+#define ORV_PAIR(e)                                   \
+    do {                                              \
+        ORV_TAKE(e);                                  \
         const size_t a_ = pos + ((e) >> kFirstShift); \
-        pos += ((e) >> kBothShift) & kBothMask;      \
-        x[a_ >> 6] ^= kTop >> (a_ & 63);             \
-        y[pos >> 6] ^= kTop >> (pos & 63);           \
+        pos += ((e) >> kBothShift) & kBothMask;       \
+        x[a_ >> 6] ^= kTop >> (a_ & 63);              \
+        y[pos >> 6] ^= kTop >> (pos & 63);            \
     } while (0)
 #define ORV_STEP()                 \
     e = tab[acc & kIndexMask];     \
@@ -436,34 +438,6 @@ lineStart:
         goto special;
     }
     eolCount_ = 0;
-    if ((e & kKindMask) != kMakeUp) goto took;
-    // A line that starts with a make-up code may be blank: one white run, a
-    // make-up and a terminating code, and the next EOL. With 56 bits in hand
-    // that all fits without a refill.
-    ORV_TAKE(e);
-    pos = e >> kFirstShift;
-    e = white[acc & kIndexMask];
-    if ((e & kKindMask) != kOne) goto took;
-    ORV_TAKE(e);
-    pos += e >> kFirstShift;
-    x[pos >> 6] ^= kTop >> (pos & 63);
-    tab = black;
-    e = black[acc & kIndexMask];
-    if (e & kEolFlag) {
-        const int z = __builtin_ctzll(acc | kTop);
-        if (unsigned(z) < nbits) {
-            acc >>= z + 1;
-            nbits -= z + 1;
-            x[pos >> 6] = 0;
-            if (pos == 1728 || pos == 2048) deliver(kBlankLine, int(pos / 8));
-            pos = 0;
-            eolCount_ = 1;
-            goto lineStart;
-        }
-    }
-
-took:
-    // e was looked up in tab with at least 12 bits of data in hand.
     if (e & kKindMask) goto other;
     ORV_PAIR(e);
 
