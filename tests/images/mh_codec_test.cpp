@@ -292,7 +292,7 @@ Decoded decodeBoth(bool walk, const std::vector<uint8_t>& data, size_t len, uint
 TEST(MhDecoder, FastPathDecodesMessyDataLikeTheTreeWalk) {
     std::mt19937 rng(2024);
     int linesSeen = 0, rejectedSeen = 0;
-    for (int round = 0; round < 120; ++round) {
+    for (int round = 0; round < 300; ++round) {
         // Mostly short pages; every fifth one longer than two blocks of input.
         const size_t bits = round % 5 == 0 ? 90000 + rng() % 40000 : 2000 + rng() % 30000;
         const std::vector<uint8_t> data = messyPageData(rng, bits, round % 3 == 0);
