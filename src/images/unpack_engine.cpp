@@ -3,6 +3,7 @@
 #include "common/orv_error.h"
 #include "images/message_yield.h"
 #include "images/mh_codes.h"
+#include "images/unpack_internal.h"
 
 #include <algorithm>
 #include <cstring>
@@ -78,83 +79,7 @@ void setBits(uint8_t* line, int pos, int run) {
     line[b1] |= tail;
 }
 
-constexpr int kLineBufferBytes = 512;
-constexpr int kReadBufferBytes = 4096;
-
 }  // namespace
-
-// ---- input: one page's bytes in either storage form ----------------------------
-
-class FaxUnpackEngine::Input {
-public:
-    // From a file positioned at the page's data.
-    Input(ApfReader& reader, uint32_t imageLength, bool records)
-        : reader_(&reader), limit_(imageLength), records_(records) {}
-    // From memory.
-    Input(const uint8_t* data, size_t size, bool records)
-        : data_(data), limit_(qint64(size)), records_(records) {}
-
-    qint64 taken() const { return taken_; }
-    qint64 limit() const { return limit_; }
-
-    // The next block of coded bytes: > 0 bytes in p, 0 at the end of the page's
-    // data, < 0 an error (a file that ends before its ImageLength: -8001).
-    int next(const uint8_t*& p) {
-        if (!records_) {
-            if (taken_ >= limit_) return 0;
-            const int n = int(std::min<qint64>(kReadBufferBytes, limit_ - taken_));
-            const int got = fetch(n, p);
-            if (got <= 0) return got < 0 ? got : ecFaxBadFormat;
-            taken_ += got;
-            return got;
-        }
-        for (;;) {
-            if (taken_ + 2 > limit_) return 0;
-            const uint8_t* w;
-            const int gotWord = fetch(2, w);
-            if (gotWord < 2) return gotWord < 0 ? gotWord : ecFaxBadFormat;
-            const int wordLen = w[0] | (w[1] << 8);
-            taken_ += 2;
-            const int n = int(std::min<qint64>({qint64(wordLen), kApfMaxRecordLength, limit_ - taken_}));
-            if (n > 0) {
-                const int got = fetch(n, p);
-                if (got < n) return got < 0 ? got : ecFaxBadFormat;
-                taken_ += n;
-            }
-            // The rest of an over-long record is skipped, so the next length
-            // word is read where it really is.
-            const qint64 skip = std::min<qint64>(wordLen - n, limit_ - taken_);
-            if (skip > 0) {
-                if (const int rc = skipBytes(skip); rc < 0) return rc;
-                taken_ += skip;
-            }
-            if (n > 0) return n;
-        }
-    }
-
-private:
-    int fetch(int n, const uint8_t*& p) {
-        if (data_) {
-            p = data_ + taken_;
-            return n;
-        }
-        const qint64 got = reader_->read(reinterpret_cast<char*>(buf_), n);
-        p = buf_;
-        return int(got);
-    }
-    int skipBytes(qint64 n) {
-        if (data_) return ecOK;
-        QFile& f = reader_->file();
-        return f.seek(f.pos() + n) ? ecOK : ecFaxBadFormat;
-    }
-
-    ApfReader* reader_ = nullptr;
-    const uint8_t* data_ = nullptr;
-    qint64 limit_;
-    qint64 taken_ = 0;
-    bool records_;
-    uint8_t buf_[kReadBufferBytes];
-};
 
 // ---- engine -------------------------------------------------------------------
 
@@ -227,8 +152,9 @@ int FaxUnpackEngine::decodeDataLines(const uint8_t* data, size_t size, uint16_t 
     return run(in, pageFlags, invert, sink);
 }
 
-// The line being decoded and what the codes do to it; shared by the bit-by-bit
-// walk and the table-driven fast path, so both decode alike.
+// The line being decoded and what the codes do to it, for the bit-by-bit walk.
+// This is the reference behaviour: the fast path (unpack_fast.cpp) must give
+// the same lines and counts.
 struct FaxUnpackEngine::LineBuilder {
     FaxUnpackEngine& engine;
     bool highRes, invert;
@@ -274,10 +200,10 @@ int FaxUnpackEngine::run(Input& in, uint16_t pageFlags, bool invert, const LineS
     withheld_ = 0;
     lastYieldAt_ = -1;
     flags_ &= ~ufAbort;
-    LineBuilder lb{*this, bool(pageFlags & pfHighRes), invert, sink};
     // Without progress reports or yielding nothing happens between two bytes,
     // so the codes can be taken many bits at a time.
-    if (!status_ && !(flags_ & ufYield)) return runFast(in, lb);
+    if (!status_ && !(flags_ & ufYield)) return runFast(in, bool(pageFlags & pfHighRes), invert, sink);
+    LineBuilder lb{*this, bool(pageFlags & pfHighRes), invert, sink};
 
     const int16_t* const whiteTree = white_.next.data();
     const int16_t* const blackTree = black_.next.data();
@@ -335,138 +261,6 @@ int FaxUnpackEngine::run(Input& in, uint16_t pageFlags, bool invert, const LineS
         if (stop) break;
     }
     lb.finish(flags_ & ufAbort);
-    return ecOK;
-}
-
-// Decode tables for the fast path, made from the decode trees so they decode
-// exactly as the walk does. A code of up to kShortBits bits is found with one
-// look-up in a small table that stays in the first-level cache; the few longer
-// codes (long black runs, make-up codes) are looked up again in a 13-bit table.
-namespace {
-
-constexpr int kShortBits = 10;
-constexpr int kLongBits = 13;
-
-// For every bits-wide pattern (first bit in bit 0): the leaf the walk reaches
-// and the bits it took. No leaf within the width: in the long table an invalid
-// code of 13 bits, as the walk would skip; in the short table length 0, "look
-// in the long table".
-std::vector<FaxUnpackEngine::FastEntry> fastTable(const FaxUnpackEngine::Tree& t, int bits) {
-    std::vector<FaxUnpackEngine::FastEntry> table(size_t(1) << bits);
-    for (uint32_t v = 0; v < table.size(); ++v) {
-        int node = 0;
-        FaxUnpackEngine::FastEntry e{FaxUnpackEngine::kLeafInvalid, uint8_t(bits == kLongBits ? kLongBits : 0)};
-        for (int depth = 1; depth <= bits; ++depth) {
-            const int next = t.next[size_t(2 * node + ((v >> (depth - 1)) & 1))];
-            if (next < 0) {
-                e = FaxUnpackEngine::FastEntry{int16_t(next), uint8_t(depth)};
-                break;
-            }
-            node = next;
-        }
-        table[v] = e;
-    }
-    return table;
-}
-
-}  // namespace
-
-struct FaxUnpackEngine::FastTables {
-    std::vector<FastEntry> whiteShort, blackShort, whiteLong, blackLong;
-};
-
-const FaxUnpackEngine::FastTables& FaxUnpackEngine::fastTables() const {
-    // The trees are the same for every engine, so the tables are made once.
-    static const FastTables tables{fastTable(white_, kShortBits), fastTable(black_, kShortBits),
-                                   fastTable(white_, kLongBits), fastTable(black_, kLongBits)};
-    return tables;
-}
-
-// Codes are taken from a 64-bit buffer of pending bits; runs of eleven or more
-// 0 bits (an EOL with its fill) and the 1 bits skipped after an invalid code
-// are counted with bit scans.
-int FaxUnpackEngine::runFast(Input& in, LineBuilder& lb) {
-    const FastTables& t = fastTables();
-    uint64_t acc = 0;  // pending bits, first in bit 0
-    int nbits = 0;
-    bool skip = false, inZeros = false, end = false;
-    const uint8_t* p = nullptr;
-    int avail = 0;
-    for (;;) {
-        // Fill to at least 57 bits while data last: eight bytes at a time
-        // where the block holds them, else byte by byte.
-        if (nbits <= 56 && !end) {
-            if (avail >= 8) {
-                uint64_t v;
-                std::memcpy(&v, p, 8);
-                const int take = (64 - nbits) >> 3;  // whole bytes that fit
-                if (take < 8) v &= (uint64_t(1) << (8 * take)) - 1;
-                acc |= v << nbits;
-                nbits += 8 * take;
-                p += take;
-                avail -= take;
-            }
-            while (nbits <= 56 && !end) {
-                if (avail == 0) {
-                    const int n = in.next(p);
-                    if (n < 0) return n;
-                    if (n == 0) {
-                        end = true;
-                        break;
-                    }
-                    avail = n;
-                }
-                acc |= uint64_t(*p++) << nbits;
-                nbits += 8;
-                --avail;
-            }
-        }
-        if (nbits == 0) break;
-        if (skip) {  // 1 bits after an invalid code are ignored, up to the next 0
-            const int ones = acc == ~0ull ? 64 : __builtin_ctzll(~acc);
-            if (ones >= nbits) {
-                acc = 0;
-                nbits = 0;
-                if (end) break;
-                continue;
-            }
-            acc >>= ones;
-            nbits -= ones;
-            skip = false;
-            continue;  // refill before the next code: the skipped ones may have left too few bits
-        }
-        const int zeros = acc == 0 ? 64 : __builtin_ctzll(acc);
-        if (inZeros || zeros >= 11) {
-            if (zeros >= nbits) {  // all pending bits are 0: the run goes on
-                inZeros = inZeros || nbits >= 11;
-                if (!inZeros || end) break;
-                acc = 0;
-                nbits = 0;
-                continue;
-            }
-            acc = zeros + 1 >= 64 ? 0 : acc >> (zeros + 1);
-            nbits -= zeros + 1;
-            inZeros = false;
-            bytesUnpacked_ = in.taken();
-            if (lb.eol()) break;
-            continue;
-        }
-        FastEntry e = (lb.isWhite ? t.whiteShort : t.blackShort)[acc & ((1u << kShortBits) - 1)];
-        if (e.length == 0) e = (lb.isWhite ? t.whiteLong : t.blackLong)[acc & ((1u << kLongBits) - 1)];
-        if (e.length > nbits) break;  // a code cut off by the end of the data
-        acc >>= e.length;
-        nbits -= e.length;
-        if (e.leaf == kLeafInvalid) {
-            ++codesRejected_;
-            skip = true;
-        } else if (e.leaf == kLeafEol) {
-            if (lb.eol()) break;
-        } else {
-            lb.run(leafRun(e.leaf));
-        }
-    }
-    bytesUnpacked_ = in.taken();
-    lb.finish(false);
     return ecOK;
 }
 

@@ -84,19 +84,13 @@ public:
     const Tree& whiteTree() const { return white_; }
     const Tree& blackTree() const { return black_; }
 
-    // One entry of the fast path's decode tables.
-    struct FastEntry {
-        int16_t leaf;    // a tree leaf value
-        uint8_t length;  // bits it takes
-    };
-
 private:
     class Input;
     struct LineBuilder;
-    struct FastTables;
-    const FastTables& fastTables() const;
+    class FastDecoder;
     int run(Input& in, uint16_t pageFlags, bool invert, const LineSink& sink);
-    int runFast(Input& in, LineBuilder& lb);
+    // The table-driven path (unpack_fast.cpp): decodes exactly as the walk in run().
+    int runFast(Input& in, bool highRes, bool invert, const LineSink& sink);
     int imageFromLines(bool wide, bool invert, const std::function<int(const LineSink&)>& decode, QImage& image);
     void acceptLine(const uint8_t* line, int len, bool highRes, bool invert, const LineSink& sink);
     void emitLine(const uint8_t* line, int len, bool highRes, bool invert, const LineSink& sink);

@@ -6,30 +6,47 @@
 #include <cstdint>
 #include <vector>
 
+namespace {
+
+struct Decoded {
+    int rc = 0;
+    std::vector<std::vector<uint8_t>> lines;
+    int rejected = 0, output = 0;
+    bool operator==(const Decoded&) const = default;
+};
+
+Decoded decode(orv::FaxUnpackEngine& e, const uint8_t* data, size_t size, uint16_t flags, bool invert) {
+    Decoded d;
+    d.rc = e.decodeDataLines(data, size, flags, invert, [&](const uint8_t* p, int len) {
+        if (len < 0 || len > 256) __builtin_trap();
+        d.lines.emplace_back(p, p + len);  // touches every byte handed out
+    });
+    d.rejected = e.codesRejected();
+    d.output = e.linesOutput();
+    return d;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const uint8_t mode = data[0];
-    orv::FaxUnpackEngine e;
-    e.setAutoScale(orv::TAutoScaleMode(mode >> 6 & 1 ? orv::asHalfWidth : orv::asDoubleHeight));
-    if (mode & 0x20) e.setWhitespace(3, 1);
-    if (mode & 0x10) e.setScaling(3, 2, 1, 3);
     const uint16_t flags = uint16_t(mode & 7);
-    int lines = 0;
-    e.decodeDataLines(data + 1, size - 1, flags, mode & 8, [&](const uint8_t* d, int len) {
-        if (len < 0 || len > 256) __builtin_trap();
-        for (int i = 0; i < len; ++i) lines += d[i] & 1;  // touch every byte handed out
-    });
-    // The bit-by-bit walk (taken when progress is reported) must agree with
-    // the table-driven path.
-    orv::FaxUnpackEngine slow;
-    slow.setAutoScale(orv::TAutoScaleMode(mode >> 6 & 1 ? orv::asHalfWidth : orv::asDoubleHeight));
-    if (mode & 0x20) slow.setWhitespace(3, 1);
+    const bool invert = mode & 8;
+    // The table-driven path, and the bit-by-bit walk (taken when progress is
+    // reported) with the same output options: they must agree in every line
+    // and count.
+    orv::FaxUnpackEngine fast, slow;
     slow.setStatusSink([](const QString&, int, qint64, qint64) {});
-    std::vector<std::vector<uint8_t>> a, b;
-    e.decodeDataLines(data + 1, size - 1, flags, false, [&](const uint8_t* d, int len) { a.emplace_back(d, d + len); });
-    slow.decodeDataLines(data + 1, size - 1, flags, false, [&](const uint8_t* d, int len) { b.emplace_back(d, d + len); });
-    if (a != b || e.codesRejected() != slow.codesRejected()) __builtin_trap();
+    for (orv::FaxUnpackEngine* e : {&fast, &slow}) {
+        e->setAutoScale(mode >> 6 & 1 ? orv::asHalfWidth : orv::asDoubleHeight);
+        e->setAspectCorrection(!(mode & 0x80));
+        if (mode & 0x20) e->setWhitespace(3, 1);
+    }
+    if (!(decode(fast, data + 1, size - 1, flags, invert) == decode(slow, data + 1, size - 1, flags, invert)))
+        __builtin_trap();
+    if (mode & 0x10) fast.setScaling(3, 2, 1, 3);
     QImage img;
-    e.decodeData(data + 1, size - 1, flags, mode & 8, img);
+    fast.decodeData(data + 1, size - 1, flags, invert, img);
     return 0;
 }
