@@ -7,6 +7,7 @@
 #include "e2e/fax_programs.h"
 #include "images/apf_file.h"
 #include "support/modemsim_runner.h"
+#include "support/run_program.h"
 #include "support/test_paths.h"
 
 #include <QDir>
@@ -16,23 +17,8 @@
 namespace orv::test {
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QString out, err;
-};
-
-ToolRun orvfax(const QStringList& args, int timeoutMs = 90000) {
-    QProcess p;
-    p.start(program("orvfax"), args);
-    ToolRun r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
+orv::test::ProgramRun orvfax(const QStringList& args, int timeoutMs = 90000) {
+    return orv::test::runProgram(orv::test::program("orvfax"), args, timeoutMs);
 }
 
 TEST(OrvfaxModem, QueryShowsTheModemsClasses) {
@@ -41,10 +27,10 @@ TEST(OrvfaxModem, QueryShowsTheModemsClasses) {
     config.extraArgs << "--classes" << "1,2.0";
     QString err;
     ASSERT_TRUE(sim.start(config, &err)) << err.toStdString();
-    const ToolRun r = orvfax({"query", "--port", sim.port(1)});
+    const orv::test::ProgramRun r = orvfax({"query", "--port", sim.port(1)});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Class 1: yes\nClass 2: no\nClass 2.0: yes\n");
-    const ToolRun missing = orvfax({"query", "--port", sim.folder() + "/no-such-tty"});
+    const orv::test::ProgramRun missing = orvfax({"query", "--port", sim.folder() + "/no-such-tty"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains("Specified comport doesn't exist")) << missing.err.toStdString();
 }
@@ -56,7 +42,7 @@ TEST(OrvfaxModem, SendsAndFailsWithTheReason) {
     ModemSimRunner sim;
     QString err;
     ASSERT_TRUE(sim.start({}, &err)) << err.toStdString();
-    const ToolRun ok = orvfax({"send", "--port", sim.port(1), "--number", "5551234", "--class", "2", "--station", "ORVFAX",
+    const orv::test::ProgramRun ok = orvfax({"send", "--port", sim.port(1), "--number", "5551234", "--class", "2", "--station", "ORVFAX",
                            "--header", "$I page $P of $N", doc});
     EXPECT_EQ(ok.exitCode, 0) << ok.err.toStdString();
     EXPECT_TRUE(ok.err.contains("Dialing"));
@@ -65,13 +51,13 @@ TEST(OrvfaxModem, SendsAndFailsWithTheReason) {
     EXPECT_TRUE(sim.waitForEvent("RECEIVED", 20000).contains("pages=2 status=0"));
 
     sim.command("fault busy");
-    const ToolRun busy = orvfax({"send", "--port", sim.port(1), "--number", "5551234", "--attempts", "2",
+    const orv::test::ProgramRun busy = orvfax({"send", "--port", sim.port(1), "--number", "5551234", "--attempts", "2",
                              "--retry-wait", "1", doc});
     EXPECT_EQ(busy.exitCode, 1);
     EXPECT_TRUE(busy.err.contains("Busy, waiting until redial..."));
     EXPECT_TRUE(busy.err.contains("orvfax: Called fax number was busy (-8074)")) << busy.err.toStdString();
 
-    const ToolRun notApf = orvfax({"send", "--port", sim.port(1), "--number", "1", work.filePath("doc.apf.txt")});
+    const orv::test::ProgramRun notApf = orvfax({"send", "--port", sim.port(1), "--number", "1", work.filePath("doc.apf.txt")});
     EXPECT_EQ(notApf.exitCode, 1);
     EXPECT_TRUE(notApf.err.contains("File is not an APF file (-8001)")) << notApf.err.toStdString();
     EXPECT_EQ(orvfax({"send", "--port", sim.port(1), doc}).exitCode, 2);  // no --number
@@ -91,7 +77,7 @@ TEST(OrvfaxModem, ReceivesOneFaxIntoTheFolder) {
     ASSERT_TRUE(sim.start(config, &err)) << err.toStdString();
     const QString inbox = work.filePath("inbox");
     ASSERT_TRUE(QDir().mkpath(inbox));
-    const ToolRun r = orvfax({"receive", "--port", sim.port(1), "--dir", inbox, "--once", "--rings", "2"});
+    const orv::test::ProgramRun r = orvfax({"receive", "--port", sim.port(1), "--dir", inbox, "--once", "--rings", "2"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString() << sim.traceLog().right(2000).toStdString();
     EXPECT_EQ(r.out, inbox + "/FAX0001.APF\n");
     EXPECT_TRUE(r.err.contains("Waiting for incoming call"));

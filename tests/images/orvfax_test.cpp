@@ -1,25 +1,16 @@
 // The orvfax program: convert, info, decode and join, and its errors.
+#include "support/run_program.h"
 #include "support/test_paths.h"
 
 #include <QFile>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
 
-struct ToolRun {
-    int code;
-    QString out, err;
-};
-
-ToolRun orvfax(const QStringList& args) {
-    QProcess p;
-    p.start(orv::test::program("orvfax"), args);
-    p.waitForFinished(30000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
+orv::test::ProgramRun orvfax(const QStringList& args) {
+    return orv::test::runProgram(orv::test::program("orvfax"), args);
 }
 
 TEST(Orvfax, ConvertInfoDecodeJoin) {
@@ -29,10 +20,10 @@ TEST(Orvfax, ConvertInfoDecodeJoin) {
     t.write("Dear reader,\n\nthis is a fax.\n");
     t.close();
     const QString apf = dir.filePath("letter.apf");
-    ToolRun r = orvfax({"convert", t.fileName(), apf, "--fine", "--station", "+1 555 0100"});
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    orv::test::ProgramRun r = orvfax({"convert", t.fileName(), apf, "--fine", "--station", "+1 555 0100"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     r = orvfax({"info", apf});
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("station id:   \"+1 555 0100\"")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("pages:        1"));
     EXPECT_TRUE(r.out.contains("page 1: flags 0x5 (fine, 1728, records)")) << r.out.toStdString();
@@ -41,7 +32,7 @@ TEST(Orvfax, ConvertInfoDecodeJoin) {
     // By default one row per coded line at the full width.
     const QString pbm = dir.filePath("p1.pbm");
     r = orvfax({"decode", apf, "1", pbm});
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     QImage img(pbm);
     ASSERT_FALSE(img.isNull());
     EXPECT_EQ(img.size(), QSize(1728, 96));
@@ -51,36 +42,36 @@ TEST(Orvfax, ConvertInfoDecodeJoin) {
     EXPECT_TRUE(anyBlack);
     EXPECT_EQ(qGray(img.pixel(10, 10)), 255);
     r = orvfax({"decode", apf, "1", dir.filePath("p1.png"), "--crop", "--scale", "1/2"});
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(QImage(dir.filePath("p1.png")).height(), 48);
 
     // Standard resolution, then join the two files.
     const QString stdFile = dir.filePath("std.apf");
-    ASSERT_EQ(orvfax({"convert", t.fileName(), stdFile, "--type", "text"}).code, 0);
+    ASSERT_EQ(orvfax({"convert", t.fileName(), stdFile, "--type", "text"}).exitCode, 0);
     r = orvfax({"decode", stdFile, "1", dir.filePath("s.pbm"), "--aspect", "double-height"});
-    ASSERT_EQ(r.code, 0);
+    ASSERT_EQ(r.exitCode, 0);
     EXPECT_EQ(QImage(dir.filePath("s.pbm")).height(), 96);
     r = orvfax({"join", apf, stdFile});
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     r = orvfax({"info", apf});
     EXPECT_TRUE(r.out.contains("pages:        2"));
     EXPECT_TRUE(r.out.contains("page 2: flags 0x4 (standard, 1728, records)")) << r.out.toStdString();
 
     // Errors: the code's message and a non-zero exit.
     r = orvfax({"info", dir.filePath("missing.apf")});
-    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_TRUE(r.err.contains("File not found")) << r.err.toStdString();
     r = orvfax({"info", t.fileName()});
-    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_TRUE(r.err.contains("File is not an APF file"));
     r = orvfax({"decode", apf, "3", pbm});
-    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_TRUE(r.err.contains("File is not an APF file"));
     r = orvfax({"convert", t.fileName(), dir.filePath("x.apf"), "--type", "tiff"});
-    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_TRUE(r.err.contains("Unsupported graphics file format")) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath("x.apf")));
-    EXPECT_EQ(orvfax({"frobnicate"}).code, 2);
+    EXPECT_EQ(orvfax({"frobnicate"}).exitCode, 2);
 }
 
 }  // namespace

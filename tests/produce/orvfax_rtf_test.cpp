@@ -3,24 +3,15 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 
+#include "support/run_program.h"
 #include "support/test_paths.h"
 
 namespace {
 
-struct ToolRun {
-    int code;
-    QString out, err;
-};
-
-ToolRun orvfax(const QStringList& args) {
-    QProcess p;
-    p.start(orv::test::program("orvfax"), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromLocal8Bit(p.readAllStandardOutput()),
-            QString::fromLocal8Bit(p.readAllStandardError())};
+orv::test::ProgramRun orvfax(const QStringList& args) {
+    return orv::test::runProgram(orv::test::program("orvfax"), args);
 }
 
 }  // namespace
@@ -34,11 +25,11 @@ TEST(OrvfaxRtf, ConvertsAnRtfLetterPageByPage) {
               "\\f0\\fs24 Dear Sir,\\par Here is the first page.\\page The second page.\\par}");
     rtf.close();
     const QString apf = dir.filePath("letter.apf");
-    ToolRun r = orvfax({"convert", rtf.fileName(), apf, "--station", "+1 555 0100"});
-    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    orv::test::ProgramRun r = orvfax({"convert", rtf.fileName(), apf, "--station", "+1 555 0100"});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.contains("2 page(s)")) << r.out.toStdString();
     r = orvfax({"info", apf});
-    ASSERT_EQ(r.code, 0);
+    ASSERT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out.contains("\"+1 555 0100\"")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("page 2: flags 0x5 (fine, 1728, records)")) << r.out.toStdString();
     EXPECT_TRUE(r.out.contains("lines 2156")) << r.out.toStdString();
@@ -48,7 +39,7 @@ TEST(OrvfaxRtf, ConvertsAnRtfLetterPageByPage) {
 
     // A missing input: the file error, a non-zero exit, no output file.
     r = orvfax({"convert", dir.filePath("gone.rtf"), dir.filePath("gone.apf")});
-    EXPECT_NE(r.code, 0);
+    EXPECT_NE(r.exitCode, 0);
     EXPECT_TRUE(r.err.contains("(-2)")) << r.err.toStdString();  // file not found
     EXPECT_FALSE(QFile::exists(dir.filePath("gone.apf")));
 }

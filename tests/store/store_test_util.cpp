@@ -4,25 +4,18 @@
 
 #include <QFile>
 #include <QJsonDocument>
-#include <QProcess>
 
 #include <gtest/gtest.h>
+
+#include "support/run_program.h"
 
 namespace orv::test {
 
 int runProgram(const QString& program, const QStringList& args, QByteArray* out, QByteArray* err) {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("ASAN_OPTIONS", "detect_leaks=0");
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    if (!p.waitForStarted(10000)) return -1;
-    p.waitForFinished(120000);
-    if (out) *out = p.readAllStandardOutput();
-    const QByteArray e = p.readAllStandardError();
-    if (err) *err = e;
-    if (p.exitStatus() != QProcess::NormalExit) return -1;
-    return p.exitCode();
+    const ProgramRun r = orv::test::runProgram(program, args, 120000, false);
+    if (out) *out = r.out;
+    if (err) *err = r.err;
+    return r.exitCode;
 }
 
 QJsonObject readWithDbfread(const QString& dbfPath) {
