@@ -8,8 +8,9 @@ namespace orv {
 
 class MhEncoder {
 public:
-    // Output buffers must hold at least this many bytes (the longest coded
-    // 2048-pixel line is about 1200 bytes).
+    // Output buffers of encodeLine and encodeBlankLine must hold at least this
+    // many bytes (the longest coded 2048-pixel line is about 1200 bytes); the
+    // bytes after the returned record may be overwritten with scratch.
     static constexpr int kBufferSize = 4096;
 
     MhEncoder();
