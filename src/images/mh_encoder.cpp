@@ -3,6 +3,7 @@
 #include "images/mh_codes.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -143,6 +144,37 @@ inline void putRun(BitWriter& bw, const MhEncoder::RevCode* term, const MhEncode
     bw.put(term[run].bits, term[run].length);
 }
 
+// The line record of an all-white line: EOL with fill bits, one white run of
+// the full width, and the trailing 0 byte.
+int encodeWhiteLine(const ReversedTables& t, int width, uint8_t* out) {
+    BitWriter bw(out);
+    bw.put(kEol16, 16);
+    putRun(bw, t.whiteTerm, t.whiteMakeUp, width);
+    const int len = bw.byteIndex() + 2;
+    bw.flushTo(len);
+    return len;
+}
+
+// Most lines of a fax page are white: their records at the two page widths are
+// made once and copied.
+struct WhiteRecord {
+    uint8_t bytes[16];  // the record, then zeros
+    int length;
+};
+
+const WhiteRecord* whiteRecord(int width) {
+    static const auto records = [] {
+        std::array<WhiteRecord, 2> r{};
+        for (int i = 0; i < 2; ++i) {
+            uint8_t buf[32] = {};
+            r[size_t(i)].length = encodeWhiteLine(tables(), i == 0 ? 1728 : 2048, buf);
+            std::memcpy(r[size_t(i)].bytes, buf, sizeof r[size_t(i)].bytes);
+        }
+        return r;
+    }();
+    return width == 1728 ? &records[0] : width == 2048 ? &records[1] : nullptr;
+}
+
 }  // namespace
 
 MhEncoder::MhEncoder() {
@@ -154,40 +186,42 @@ MhEncoder::MhEncoder() {
 }
 
 int MhEncoder::encodeLine(const uint8_t* raster, int width, int leftMargin, bool doubleWidth, uint8_t* out) const {
+    if (isBlank(raster, width / 8)) {
+        if (const WhiteRecord* w = whiteRecord(width)) {
+            std::memcpy(out, w->bytes, sizeof w->bytes);
+            return w->length;
+        }
+        return encodeWhiteLine(tables(), width, out);
+    }
     BitWriter bw(out);
     bw.put(kEol16, 16);
     auto white = [&](int run) { putRun(bw, whiteTerm_, whiteMakeUp_, run); };
     auto black = [&](int run) { putRun(bw, blackTerm_, blackMakeUp_, run); };
-
-    if (isBlank(raster, width / 8)) {
-        white(width);
-    } else {
-        const int margin = std::clamp(leftMargin, 0, width);
-        const int n = width - margin;
-        if (margin > 0) {
-            white(margin);
-            black(0);
-        }
-        // Raster pixels to look at: with double width each gives two line pixels.
-        const int limit = doubleWidth ? (n + 1) / 2 : n;
-        int pos = 0, sum = 0;
-        bool isBlack = false;
-        if (limit > 0 && (raster[0] & 0x80)) {
-            white(0);
-            isBlack = true;
-        }
-        RunScanner runs(raster, limit);
-        while (pos < limit && sum < n) {
-            const int end = runs.next(isBlack);
-            int run = doubleWidth ? 2 * (end - pos) : end - pos;
-            // The last run fills the line exactly; a run that would pass the end
-            // of the line (double width with centring) is cut there.
-            if (end >= limit || sum + run >= n) run = n - sum;
-            isBlack ? black(run) : white(run);
-            sum += run;
-            pos = end;
-            isBlack = !isBlack;
-        }
+    const int margin = std::clamp(leftMargin, 0, width);
+    const int n = width - margin;
+    if (margin > 0) {
+        white(margin);
+        black(0);
+    }
+    // Raster pixels to look at: with double width each gives two line pixels.
+    const int limit = doubleWidth ? (n + 1) / 2 : n;
+    int pos = 0, sum = 0;
+    bool isBlack = false;
+    if (limit > 0 && (raster[0] & 0x80)) {
+        white(0);
+        isBlack = true;
+    }
+    RunScanner runs(raster, limit);
+    while (pos < limit && sum < n) {
+        const int end = runs.next(isBlack);
+        int run = doubleWidth ? 2 * (end - pos) : end - pos;
+        // The last run fills the line exactly; a run that would pass the end
+        // of the line (double width with centring) is cut there.
+        if (end >= limit || sum + run >= n) run = n - sum;
+        isBlack ? black(run) : white(run);
+        sum += run;
+        pos = end;
+        isBlack = !isBlack;
     }
     const int len = bw.byteIndex() + 2;
     bw.flushTo(len);
