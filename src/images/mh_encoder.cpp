@@ -58,8 +58,8 @@ public:
         acc_ >>= whole * 8;
         count_ &= 7;
     }
-    // Byte index of the next free bit.
-    int byteIndex() const { return int(p_ - out_) + int(count_ / 8); }
+    // Byte index of the next free bit (fewer than 8 bits are ever pending).
+    int byteIndex() const { return int(p_ - out_); }
     // Writes out the pending bits and zero bytes up to (not including) `end`.
     void flushTo(int end) {
         uint8_t* stop = out_ + end;
@@ -239,7 +239,8 @@ int MhEncoder::encodeBlankLine(int width, uint8_t* out) const {
 
 int MhEncoder::encodeEndOfPage(uint8_t* out) {
     // EOL with 4 fill bits and six more EOLs: 88 bits, then 8 zero bits. A
-    // constant, written byte by byte because callers pass 12-byte buffers.
+    // constant copied rather than coded, because the bit writer stores past its
+    // end and callers pass 12-byte buffers.
     static constexpr uint8_t kRecord[12] = {0x00, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00};
     std::memcpy(out, kRecord, sizeof kRecord);
     return 12;
