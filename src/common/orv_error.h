@@ -98,6 +98,9 @@ enum : int {
     ecNoImageLoaded = -8050,
     ecNoImageBlockMarked = -8051,
     ecFontFileNotFound = -8052,
+    ecPdfEncrypted = -8060,  // PDF input
+    ecPdfDamaged = -8061,
+    ecPdfNoPages = -8062,
     ecFaxBadMachine = -8070,
     ecFaxBadModemResult = -8071,
     ecFaxTrainError = -8072,

@@ -70,6 +70,7 @@ std::unique_ptr<FaxInputReader> TOrvCustomFaxConverter::makeReader() {
     case idPcx: return MakePcxReader();
     case idDcx: return MakeDcxReader();
     case idBmp: return MakeBmpReader();
+    case idPdf: return MakePdfReader(FPdfHalftone);
     case idUser: {
         UserReaderCalls calls;
         calls.open = [this](const QString& name) { FaxConvertOpenFile(name); };
@@ -115,6 +116,7 @@ int TOrvCustomFaxConverter::run(std::unique_ptr<FaxInputReader> reader, const QS
                                 const QString& outputName) {
     FLastInput = inputName;
     FLastOutput = outputName;
+    FPagesToConvert = 0;
     ConversionState st;
     st.width = FWidth == fwWide ? 2048 : 1728;
     st.fine = FResolution == frHigh;
@@ -174,6 +176,7 @@ int TOrvCustomFaxConverter::convertPages(FaxInputReader& reader, ConversionState
             int len = 0;
             if (const int rc = reader.readLine(st, raster.data(), len, endOfPage, morePages); rc < 0) return rc;
             bool abort = false;
+            FPagesToConvert = st.pageTotal;
             FaxConvertStatus(false, false, st.page, st.lineCounter, st.bytesConverted, st.bytesToConvert, abort);
             if (abort) return ecConvertAbort;
             if (endOfPage) break;

@@ -26,7 +26,9 @@
 
 namespace orv {
 
-enum TFaxInputDocumentType { idNone, idText, idTiff, idPcx, idDcx, idBmp, idBitmap, idUser };
+// idPdf (PDF documents, rendered page by page) comes after the original kinds
+// so their values stay as they were.
+enum TFaxInputDocumentType { idNone, idText, idTiff, idPcx, idDcx, idBmp, idBitmap, idUser, idPdf };
 
 // TFaxCvtOptions as bits of a TFaxCvtOptionsSet.
 enum TFaxCvtOptions : unsigned {
@@ -41,6 +43,10 @@ using TFaxCvtOptionsSet = unsigned;
 enum TFaxResolution { frNormal, frHigh };
 enum TFaxWidth { fwNormal, fwWide };
 enum TFaxFont { ffStandard, ffSmall };
+// How rendered PDF pages become black and white: phAuto thresholds text and
+// line art and dithers picture areas; phThreshold and phDither do one thing
+// for the whole page.
+enum TPdfHalftone { phAuto, phThreshold, phDither };
 
 class FaxInputReader;
 struct ConversionState;
@@ -113,6 +119,11 @@ public:
     // The StationId written into the file header (empty by default).
     QByteArray stationId() const { return FStationId; }
     void setStationId(const QByteArray& v) { FStationId = v; }
+    TPdfHalftone pdfHalftone() const { return FPdfHalftone; }
+    void setPdfHalftone(TPdfHalftone v) { FPdfHalftone = v; }
+    // During a conversion (in OnStatus): the number of pages of the document
+    // when its reader knows it in advance (PDF input), else 0.
+    int pagesToConvert() const { return FPagesToConvert; }
 
     // The file names of the last conversion, after defaults were applied.
     QString lastInputName() const { return FLastInput; }
@@ -145,6 +156,8 @@ private:
     QString FOutFileName;
     QString FDefUserExtension;
     QByteArray FStationId;
+    TPdfHalftone FPdfHalftone = phAuto;
+    int FPagesToConvert = 0;
     QString FLastInput, FLastOutput;
     std::unique_ptr<FaxInputReader> FReader;
 };

@@ -31,6 +31,8 @@ struct ConversionState {
     int tabStop = 4;
     int linesPerPage = 60;
     bool smallFont = false;
+    // Pages of the document when the reader knows them (PDF input), else 0.
+    int pageTotal = 0;
 
     // The bitmap rules for double width, half height and centring of an image
     // this many pixels wide.
@@ -61,6 +63,8 @@ std::unique_ptr<FaxInputReader> MakeTextReader(QByteArray font);
 std::unique_ptr<FaxInputReader> MakeTiffReader();
 std::unique_ptr<FaxInputReader> MakePcxReader();
 std::unique_ptr<FaxInputReader> MakeDcxReader();
+// halftone: a TPdfHalftone value.
+std::unique_ptr<FaxInputReader> MakePdfReader(int halftone);
 
 struct UserReaderCalls {
     std::function<void(const QString&)> open;

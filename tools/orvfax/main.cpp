@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QTextStream>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 using namespace orv;
 
@@ -20,7 +22,8 @@ namespace {
 
 const char* kUsage =
     "usage:\n"
-    "  orvfax convert INPUT OUT.apf [--type bmp|text|tiff|pcx|dcx|rtf] [--fine|--standard] [--station ID]\n"
+    "  orvfax convert INPUT OUT.apf [--type bmp|text|tiff|pcx|dcx|pdf|rtf] [--fine|--standard] [--station ID]\n"
+    "                 [--dither|--threshold] [--quiet]\n"
     "  orvfax info FILE.apf\n"
     "  orvfax decode FILE.apf PAGE OUT.pbm|OUT.png [--aspect double-height|half-width]\n"
     "                [--scale HM/HD[,VM/VD]] [--crop] [--squeeze FROM,TO]\n"
@@ -53,17 +56,28 @@ TFaxInputDocumentType typeFromName(const QString& name, const QString& forced) {
     if (t == "tiff" || t == "tif") return idTiff;
     if (t == "pcx") return idPcx;
     if (t == "dcx") return idDcx;
+    if (t == "pdf") return idPdf;
     if (t == "bmp" || t == "png" || t == "jpg" || t == "jpeg" || t == "gif" || t == "pbm" || t == "pgm" || t == "ppm")
         return idBmp;
     return idNone;
 }
 
+// "page N of M" on standard error as each page of a multi-page document starts.
+void PrintPageProgress(TOrvCustomFaxConverter* cvt, bool, bool ending, int page, int lines, qint64, qint64, bool&) {
+    if (!ending && lines == 1 && cvt->pagesToConvert() > 1)
+        std::fprintf(stderr, "page %d of %d\n", page, cvt->pagesToConvert());
+}
+
 int convert(const QStringList& a) {
     QStringList pos;
     QString type, station;
-    bool fine = false;
+    bool fine = false, quiet = false;
+    TPdfHalftone halftone = phAuto;
     for (int i = 0; i < a.size(); ++i) {
         if (a[i] == "--type" && i + 1 < a.size()) type = a[++i];
+        else if (a[i] == "--dither") halftone = phDither;
+        else if (a[i] == "--threshold") halftone = phThreshold;
+        else if (a[i] == "--quiet" || a[i] == "-q") quiet = true;
         else if (a[i] == "--station" && i + 1 < a.size()) station = a[++i];
         else if (a[i] == "--fine") fine = true;
         else if (a[i] == "--standard") fine = false;
@@ -84,10 +98,16 @@ int convert(const QStringList& a) {
         return 0;
     }
     const TFaxInputDocumentType t = typeFromName(pos[0], type);
-    if (t == idNone) return usage("unknown input type; give --type bmp|text|tiff|pcx|dcx|rtf");
+    if (t == idNone) return usage("unknown input type; give --type bmp|text|tiff|pcx|dcx|pdf|rtf");
     TOrvFaxConverter cvt;
     cvt.setInputDocumentType(t);
     cvt.setOptions(coCenterImage);
+    if (t == idPdf) {
+        // A PDF page brings its own margins; it is centred on the whole line.
+        cvt.setLeftMargin(0);
+        cvt.setPdfHalftone(halftone);
+        if (!quiet) cvt.OnStatus = PrintPageProgress;
+    }
     cvt.setResolution(fine ? frHigh : frNormal);
     cvt.setDocumentFile(pos[0]);
     cvt.setOutFileName(pos[1]);
@@ -201,15 +221,41 @@ int join(const QStringList& a) {
     return 0;
 }
 
+QtMessageHandler previousHandler = nullptr;
+
+void dropRuntimeDirWarning(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtWarningMsg && message.contains(QLatin1String("XDG_RUNTIME_DIR"))) return;
+    if (previousHandler) previousHandler(type, context, message);
+}
+
+// `convert` of an RTF document (by its extension or --type rtf).
+bool NeedsGuiApplication(int argc, char** argv) {
+    if (argc < 2 || std::strcmp(argv[1], "convert") != 0) return false;
+    for (int i = 2; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--type" && i + 1 < argc) return QByteArray(argv[i + 1]).toLower() == "rtf";
+        if (!a.startsWith('-') && a.toLower().endsWith(".rtf")) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
 
-    // RTF documents are laid out with Qt's fonts, which need a GUI application;
-    // orvfax never shows a window, so it runs on the offscreen platform.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
+    // Only RTF documents need a GUI application (they are laid out with Qt's
+    // fonts); everything else runs on a plain core application.
+    std::unique_ptr<QCoreApplication> app;
+    if (NeedsGuiApplication(argc, argv)) {
+        // orvfax never shows a window: the offscreen platform, and no word
+        // about the runtime folder the platform never uses.
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        previousHandler = qInstallMessageHandler(dropRuntimeDirWarning);
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    QStringList args = app->arguments().mid(1);
     if (args.isEmpty() || args[0] == "--help" || args[0] == "-h") return usageText();
     const QString cmd = args.takeFirst();
     if (cmd == "convert") return convert(args);
