@@ -1,8 +1,10 @@
-// APF pages exported as PDF, read back by independent readers (Poppler's
-// pdfinfo and pdftoppm): page count, true page sizes, and every pixel against
-// our decoder's lines.
+// APF pages exported as PDF and TIFF Class F, read back by independent
+// readers (Poppler's pdfinfo and pdftoppm; libtiff, tiffinfo, tiffcp and efax's
+// efix), every pixel against our decoder's lines; and fax TIFF files written
+// by efix converted into identical APF pages.
 #include "common/orv_error.h"
 #include "images/fax_pdf_writer.h"
+#include "images/fax_tiff.h"
 #include "page_helpers.h"
 
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 namespace orv {
 namespace {
@@ -131,6 +134,173 @@ TEST(FaxPdfExport, FailuresLeaveNoFileBehind) {
 
     // A folder that does not exist: the file error.
     EXPECT_LT(WriteFaxAsPdf(apf, dir.filePath("no/such/dir/x.pdf")), 0);
+}
+
+}  // namespace
+}  // namespace orv
+
+// ---- TIFF ----------------------------------------------------------------------
+
+namespace orv {
+namespace {
+
+using test::Page;
+using test::PageKind;
+
+struct TiffPage {
+    Page lines;
+    float yres = 0;
+    uint16_t compression = 0, fillOrder = 0, pageNumber = 0, pageCount = 0;
+};
+
+// Every page of a TIFF file through libtiff.
+std::vector<TiffPage> libtiffPages(const QString& name) {
+    std::vector<TiffPage> pages;
+    TIFF* t = TIFFOpen(name.toLocal8Bit().constData(), "r");
+    if (!t) return pages;
+    do {
+        TiffPage p;
+        uint32_t w = 0, h = 0;
+        TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(t, TIFFTAG_IMAGELENGTH, &h);
+        TIFFGetField(t, TIFFTAG_YRESOLUTION, &p.yres);
+        TIFFGetField(t, TIFFTAG_COMPRESSION, &p.compression);
+        TIFFGetField(t, TIFFTAG_FILLORDER, &p.fillOrder);
+        TIFFGetField(t, TIFFTAG_PAGENUMBER, &p.pageNumber, &p.pageCount);
+        for (uint32_t y = 0; y < h; ++y) {
+            test::Line l(w / 8);
+            if (TIFFReadScanline(t, l.data(), y, 0) != 1) break;
+            p.lines.push_back(l);
+        }
+        pages.push_back(std::move(p));
+    } while (TIFFReadDirectory(t));
+    TIFFClose(t);
+    return pages;
+}
+
+Page readPbm(const QString& name) {
+    Page out;
+    const QImage img(name);
+    if (img.isNull()) return out;
+    const QImage mono = img.convertToFormat(QImage::Format_Mono);
+    const int blackIndex = qGray(mono.color(0)) < 128 ? 0 : 1;
+    for (int y = 0; y < mono.height(); ++y) {
+        test::Line l(size_t(mono.width() / 8), 0);
+        for (int x = 0; x < mono.width(); ++x)
+            if (mono.pixelIndex(x, y) == blackIndex) test::setPixel(l, x);
+        out.push_back(l);
+    }
+    return out;
+}
+
+TEST(FaxTiffExport, ClassFFileReadByLibtiffTiffcpAndEfix) {
+    QTemporaryDir dir;
+    const Page fine = test::makePage(PageKind::Text, 1728, 300, 11);
+    const Page standard = test::makePage(PageKind::Noise, 1728, 100, 12);
+    const QString apf = dir.filePath("fax.apf"), more = dir.filePath("more.apf");
+    ASSERT_EQ(test::writeApf(apf, {fine}, 1728, true), 0);
+    ASSERT_EQ(test::writeApf(more, {standard, fine}, 1728, false, false), 0);
+    ASSERT_EQ(AppendApfFile(apf, more), 0);
+    const QString tif = dir.filePath("fax.tif");
+    ASSERT_EQ(WriteFaxAsTiff(apf, tif), 0);
+
+    const std::vector<TiffPage> pages = libtiffPages(tif);
+    ASSERT_EQ(pages.size(), 3u);
+    const Page want[3] = {fine, standard, fine};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(pages[i].compression, COMPRESSION_CCITTFAX3);
+        EXPECT_EQ(pages[i].fillOrder, FILLORDER_LSB2MSB);
+        EXPECT_EQ(pages[i].pageNumber, i);
+        EXPECT_EQ(pages[i].pageCount, 3);
+        EXPECT_EQ(pages[i].yres, i == 0 ? 196.0f : 98.0f);
+        EXPECT_EQ(test::pageDiff(pages[i].lines, want[i]), "") << "page " << i + 1;
+    }
+    if (have("tiffinfo") && have("tiffcp")) {
+        int rc = -1;
+        const QString info = runTool("tiffinfo", {tif}, &rc);
+        EXPECT_EQ(rc, 0);
+        EXPECT_EQ(info.count("Compression Scheme: CCITT Group 3"), 3) << info.toStdString();
+        EXPECT_EQ(info.count("Resolution: 204, 98 pixels/inch"), 2) << info.toStdString();
+        EXPECT_EQ(info.count("FillOrder: lsb-to-msb"), 3);
+        EXPECT_FALSE(info.contains("Warning")) << info.toStdString();
+        const QString raw = dir.filePath("raw.tif");
+        runTool("tiffcp", {"-c", "none", tif, raw}, &rc);
+        ASSERT_EQ(rc, 0);
+        const std::vector<TiffPage> copied = libtiffPages(raw);
+        ASSERT_EQ(copied.size(), 3u);
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(test::pageDiff(copied[i].lines, want[i]), "") << "tiffcp page " << i + 1;
+    }
+    if (have("efix")) {
+        // efax's own reader: every page as a PBM image, no complaint.
+        int rc = -1;
+        const QString said = runTool("efix", {"-opbm", "-n", dir.filePath("efix%d.pbm"), tif}, &rc);
+        EXPECT_EQ(rc, 0);
+        EXPECT_FALSE(said.contains("Warning") || said.contains("Error")) << said.toStdString();
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(test::pageDiff(readPbm(dir.filePath(QStringLiteral("efix%1.pbm").arg(i + 1))), want[i]), "")
+                << "efix page " << i + 1;
+    }
+}
+
+TEST(FaxTiffImport, EfixFaxTiffConvertsIntoIdenticalPages) {
+    if (!have("efix")) GTEST_SKIP() << "efax missing";
+    QTemporaryDir dir;
+    QFile text(dir.filePath("letter.txt"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 90; ++i) text.write(QByteArray("Line ") + QByteArray::number(i) + " of a letter faxed by efax.\n");
+    text.close();
+    // efix writes one file per page; tiffcp joins them into one two-page file.
+    int rc = -1;
+    runTool("efix", {"-itext", "-otiffg3", "-l", "60", "-n", dir.filePath("letter%d.tif"), text.fileName()}, &rc);
+    ASSERT_EQ(rc, 0);
+    const QString tif = dir.filePath("letter.tif");
+    runTool("tiffcp", {dir.filePath("letter1.tif"), dir.filePath("letter2.tif"), tif}, &rc);
+    ASSERT_EQ(rc, 0);
+    const std::vector<TiffPage> pages = libtiffPages(tif);
+    ASSERT_EQ(pages.size(), 2u);
+    for (int p = 1; p <= 2; ++p) {
+        const QString one = dir.filePath(QStringLiteral("letter%1.tif").arg(p));
+        const QString oneApf = dir.filePath(QStringLiteral("letter%1.apf").arg(p));
+        EXPECT_TRUE(IsFaxCodedTiff(one));
+        ASSERT_EQ(ConvertFaxTiffToApf(one, oneApf), 0);
+        EXPECT_EQ(test::pageDiff(test::decodeFile(oneApf, 1), libtiffPages(one).at(0).lines), "") << "efix page " << p;
+    }
+    const QString apf = dir.filePath("letter.apf");
+    ASSERT_EQ(ConvertFaxTiffToApf(tif, apf, "EFAX"), 0);
+    ApfReader r;
+    ASSERT_EQ(r.open(apf), 0);
+    ASSERT_EQ(r.pageCount(), 2);
+    EXPECT_EQ(r.header().stationId, "EFAX");
+    for (int p = 1; p <= 2; ++p) {
+        ApfPageHeader ph;
+        ASSERT_EQ(r.seekPage(p, ph), 0);
+        EXPECT_TRUE(ph.highRes());
+        EXPECT_EQ(test::pageDiff(test::decodeFile(apf, p), pages[size_t(p - 1)].lines), "") << "page " << p;
+    }
+    // And back out: the same pages again.
+    const QString again = dir.filePath("again.tif");
+    ASSERT_EQ(WriteFaxAsTiff(apf, again), 0);
+    const std::vector<TiffPage> round = libtiffPages(again);
+    ASSERT_EQ(round.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) EXPECT_EQ(test::pageDiff(round[i].lines, pages[i].lines), "");
+
+    // What is no one-dimensional fax TIFF is refused, and nothing is written.
+    const QString g4 = dir.filePath("g4.tif");
+    runTool("tiffcp", {"-c", "g4", tif, g4}, &rc);
+    if (rc == 0) {
+        EXPECT_TRUE(IsFaxCodedTiff(g4));
+        EXPECT_EQ(ConvertFaxTiffToApf(g4, dir.filePath("g4.apf")), ecBadGraphicsFormat);
+        EXPECT_FALSE(QFile::exists(dir.filePath("g4.apf")));
+    }
+    QFile cut(dir.filePath("cut.tif"));
+    ASSERT_TRUE(cut.open(QIODevice::WriteOnly));
+    QFile whole(tif);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    cut.write(whole.read(whole.size() / 2));
+    cut.close();
+    EXPECT_EQ(ConvertFaxTiffToApf(cut.fileName(), dir.filePath("cut.apf")), ecBadGraphicsFormat);
+    EXPECT_FALSE(QFile::exists(dir.filePath("cut.apf")));
+    EXPECT_EQ(ConvertFaxTiffToApf(dir.filePath("none.tif"), dir.filePath("none.apf")), ecFileNotFound);
 }
 
 }  // namespace

@@ -246,6 +246,34 @@ TEST(OrvfaxPdf, EncryptedDamagedAndEmptyFilesAreRefusedByName) {
     EXPECT_EQ(orvfax({"convert", good, dir.filePath("good.apf")}).exitCode, 0);
 }
 
+TEST(OrvfaxPdf, ExportWritesPdfAndTiffByExtension) {
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("in.pdf"), apf = dir.filePath("FAX0001.APF");
+    writeFile(pdf, makePdf({{595.276, 841.89, box(72, 72, 144, 72, 841.89)}, {595.276, 841.89, {}}}));
+    ASSERT_EQ(orvfax({"convert", pdf, apf, "--quiet"}).exitCode, 0);
+    ProgramRun r = orvfax({"export", apf, dir.filePath("fax.pdf")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.err.isEmpty()) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("2 page(s)"));
+    // The exported PDF converts back into the same first page.
+    ASSERT_EQ(orvfax({"convert", dir.filePath("fax.pdf"), dir.filePath("back.apf"), "--quiet"}).exitCode, 0);
+    const QRect b = decode(dir.filePath("back.apf"), 1).blackBox(0, 0, 1728, 600);
+    EXPECT_NEAR(b.left(), 224, 2);
+    EXPECT_NEAR(b.top(), 98, 2);  // one inch down at standard resolution
+    r = orvfax({"export", apf, dir.filePath("fax.tif")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    r = orvfax({"convert", dir.filePath("fax.tif"), dir.filePath("tif.apf")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains("2 page(s)"));
+
+    r = orvfax({"export", apf, dir.filePath("fax.png")});
+    EXPECT_EQ(r.exitCode, 2);
+    r = orvfax({"export", dir.filePath("missing.apf"), dir.filePath("x.pdf")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.errText().contains("missing.apf: File not found")) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("x.pdf")));
+}
+
 // Text rows of a page: [first, last] row of each band of rows with black
 // pixels (gaps of a few white rows inside a text line closed), specks dropped.
 std::vector<std::pair<int, int>> textRows(const Raster& page) {

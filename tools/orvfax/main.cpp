@@ -6,10 +6,13 @@
 #include "images/apf_file.h"
 #include "convert_rtf.h"
 #include "images/fax_converter.h"
+#include "images/fax_pdf_writer.h"
+#include "images/fax_tiff.h"
 #include "images/unpack_engine.h"
 
 #include <QGuiApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <QTextStream>
 #include <cstdio>
@@ -28,6 +31,7 @@ const char* kUsage =
     "  orvfax decode FILE.apf PAGE OUT.pbm|OUT.png [--aspect double-height|half-width]\n"
     "                [--scale HM/HD[,VM/VD]] [--crop] [--squeeze FROM,TO]\n"
     "  orvfax join DEST.apf SRC.apf\n"
+    "  orvfax export FILE.apf OUT.pdf|OUT.tif\n"
     "RTF documents are laid out at 200 dpi on letter-size pages and always converted at fine resolution.\n";
 
 int usageText() {
@@ -98,6 +102,13 @@ int convert(const QStringList& a) {
         return 0;
     }
     const TFaxInputDocumentType t = typeFromName(pos[0], type);
+    if (t == idTiff && IsFaxCodedTiff(pos[0])) {
+        // A fax (G3) TIFF, as fax programs write them: every page, line for line.
+        if (const int rc = ConvertFaxTiffToApf(pos[0], pos[1], station.toLatin1()); rc < 0) return fail(rc, pos[0]);
+        ApfReader r;
+        if (r.open(pos[1]) == 0) std::printf("%s: %d page(s)\n", qPrintable(pos[1]), r.pageCount());
+        return 0;
+    }
     if (t == idNone) return usage("unknown input type; give --type bmp|text|tiff|pcx|dcx|pdf|rtf");
     TOrvFaxConverter cvt;
     cvt.setInputDocumentType(t);
@@ -213,6 +224,20 @@ int decode(const QStringList& a) {
     return 0;
 }
 
+// export FILE.apf OUT.pdf|OUT.tif: by the output's extension.
+int exportFile(const QStringList& a) {
+    if (a.size() != 2) return usage("export needs FILE.apf and OUT.pdf or OUT.tif");
+    const QString ext = QFileInfo(a[1]).suffix().toLower();
+    int rc = 0;
+    if (ext == "pdf") rc = WriteFaxAsPdf(a[0], a[1]);
+    else if (ext == "tif" || ext == "tiff") rc = WriteFaxAsTiff(a[0], a[1]);
+    else return usage("export writes OUT.pdf or OUT.tif");
+    if (rc < 0) return fail(rc, QFile::exists(a[0]) && rc != ecFaxBadFormat ? a[1] : a[0]);
+    ApfReader r;
+    if (r.open(a[0]) == 0) std::printf("%s: %d page(s)\n", qPrintable(a[1]), r.pageCount());
+    return 0;
+}
+
 int join(const QStringList& a) {
     if (a.size() != 2) return usage("join needs DEST.apf SRC.apf");
     if (const int rc = AppendApfFile(a[0], a[1]); rc < 0) return fail(rc, a[rc == ecFileNotFound && QFile::exists(a[0]) ? 1 : 0]);
@@ -262,6 +287,7 @@ int main(int argc, char** argv) {
     if (cmd == "info") return info(args);
     if (cmd == "decode") return decode(args);
     if (cmd == "join") return join(args);
+    if (cmd == "export") return exportFile(args);
     if (cmd == "send") return orv::orvfax::sendCommand(args);
     if (cmd == "receive") return orv::orvfax::receiveCommand(args);
     if (cmd == "query") return orv::orvfax::queryCommand(args);
