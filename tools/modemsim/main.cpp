@@ -8,6 +8,10 @@ int main(int argc, char** argv) {
     using namespace orv::modemsim;
     Options options;
     std::string err = parseOptions(argc, argv, options);
+    if (options.showVersion && !options.showHelp) {
+        std::fputs("modemsim (Orvane) " ORVANE_VERSION "\n", stdout);
+        return 0;
+    }
     if (options.showHelp) {
         std::fputs(helpText(), stdout);
         return 0;

@@ -68,6 +68,10 @@ Options:
   -v, --trace            log AT commands, responses and call events on stderr
       --t30-log          log spandsp's T.30 protocol on stderr
   -h, --help             show this text
+      --version          show the version
+
+Exit status: 0 after a clean shut-down, 1 when a port cannot be made or the
+simulation fails, 2 for wrong usage.
 
 Fault specs (prefix with "N:" to aim at modem N only, e.g. "2:busy"):
   busy[=K] no-dialtone[=K] no-carrier[=K] no-answer[=K]
@@ -107,6 +111,8 @@ std::string parseOptions(int argc, char** argv, Options& o) {
         std::string v;
         if (a == "-h" || a == "--help") {
             o.showHelp = true;
+        } else if (a == "--version") {
+            o.showVersion = true;
         } else if (a == "-s" || a == "--speed") {
             if (!value(i, a, v) || !parseDouble(v, o.speed) || o.speed < 0.1 || o.speed > 100)
                 return "--speed needs a factor between 0.1 and 100";
@@ -153,7 +159,7 @@ std::string parseOptions(int argc, char** argv, Options& o) {
             o.ports.push_back(p);
         }
     }
-    if (!o.showHelp && o.ports.empty()) return "no port given (see --help)";
+    if (!o.showHelp && !o.showVersion && o.ports.empty()) return "no port given (see --help)";
     if (!o.class1 && !o.class2 && !o.class20) return "--classes names no class";
     for (const auto& c : o.calls)
         if (c.port > static_cast<int>(o.ports.size())) return "--call names modem " + std::to_string(c.port) + ", which does not exist";

@@ -29,6 +29,7 @@ struct Options {
     bool trace = false;        // AT traffic and call events on stderr
     bool t30Log = false;       // spandsp's protocol log on stderr
     bool showHelp = false;
+    bool showVersion = false;
 };
 
 // Parses argv; returns an error text (empty on success).

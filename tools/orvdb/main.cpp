@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStringList>
 
 #include <cstdio>
@@ -30,15 +31,63 @@ void err(const QString& s) {
     std::fprintf(stderr, "orvdb: %s\n", b.constData());
 }
 
+const char kUsage[] =
+    "usage: orvdb info TABLE.DBF\n"
+    "       orvdb list TABLE.DBF [--tag NAME] [--deleted]\n"
+    "       orvdb check TABLE.DBF\n"
+    "       orvdb pack TABLE.DBF\n"
+    "       orvdb reindex TABLE.DBF\n";
+
 int usage() {
-    std::fputs(
-        "usage: orvdb info TABLE.DBF\n"
-        "       orvdb list TABLE.DBF [--tag NAME] [--deleted]\n"
-        "       orvdb check TABLE.DBF\n"
-        "       orvdb pack TABLE.DBF\n"
-        "       orvdb reindex TABLE.DBF\n",
-        stderr);
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+// --help per verb: its usage line (from kUsage) and what it does.
+struct VerbText {
+    const char* verb;
+    const char* text;
+};
+const VerbText kVerbs[] = {
+    {"info", "Prints the header (version, last update, code page, record count), the fields\n"
+             "and every index tag with its key expression, FOR condition and key count.\n"},
+    {"list", "Prints the records in the order of tag NAME (or in record order), memos\n"
+             "shortened; records marked deleted only with --deleted.\n"},
+    {"check", "Checks the table, its memo file and its indexes against each other; exit\n"
+              "status 1 lists every problem found.\n"},
+    {"pack", "Removes records marked deleted for good and rebuilds the indexes. Close\n"
+             "Orvane first.\n"},
+    {"reindex", "Rebuilds every tag of the table's structural index. Close Orvane first.\n"},
+};
+const char kExitStatus[] = "Exit status: 0 success, 1 failure or problems found, 2 wrong usage.\n";
+
+QString usageLine(const QString& verb) {
+    for (const QString& l : QString::fromLatin1(kUsage).split('\n')) {
+        const QString t = l.trimmed().remove(QRegularExpression("^usage: "));
+        if (t.section(' ', 1, 1) == verb) return "  " + t;
+    }
+    return {};
+}
+
+// 0 after printing help or the version, -1 when args ask for neither.
+int helpOrVersion(const QStringList& args) {
+    auto print = [](const QString& s) {
+        std::fputs(s.toLocal8Bit().constData(), stdout);
+        return 0;
+    };
+    if (args.value(0) == "--version") return print(QStringLiteral("orvdb (Orvane) %1\n").arg(ORVANE_VERSION));
+    if (args.value(0) == "--help" || args.value(0) == "-h") {
+        QString s = "Usage: orvdb VERB TABLE.DBF [OPTIONS]\n"
+                    "Looks into and repairs the FoxPro-format tables Orvane keeps its records in.\n\nVerbs:\n";
+        for (const VerbText& v : kVerbs) s += usageLine(v.verb) + "\n\n";
+        s += "\"orvdb VERB --help\" tells more about a verb.\n  -h, --help     show this text\n      --version  show the version\n\n";
+        return print(s + kExitStatus);
+    }
+    if (args.contains("--help") || args.contains("-h")) {
+        for (const VerbText& v : kVerbs)
+            if (args[0] == v.verb) return print("Usage:\n" + usageLine(v.verb) + "\n\n" + v.text + "\n" + kExitStatus);
+    }
+    return -1;
 }
 
 QString versionText(uint8_t v) {
@@ -127,6 +176,7 @@ int list(WorkArea& a, const QString& tag, bool withDeleted, DataEngine& engine) 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    if (const int rc = helpOrVersion(args); rc >= 0) return rc;
     if (args.size() < 2) return usage();
     const QString command = args.takeFirst();
     const QString path = args.takeFirst();

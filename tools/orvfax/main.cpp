@@ -5,6 +5,7 @@
 #include "fax_commands.h"
 #include "images/apf_file.h"
 #include "convert_rtf.h"
+#include "verb_help.h"
 #include "images/fax_converter.h"
 #include "images/fax_pdf_writer.h"
 #include "images/fax_tiff.h"
@@ -281,8 +282,19 @@ int main(int argc, char** argv) {
         app = std::make_unique<QCoreApplication>(argc, argv);
     }
     QStringList args = app->arguments().mid(1);
-    if (args.isEmpty() || args[0] == "--help" || args[0] == "-h") return usageText();
+    if (args.isEmpty()) return usageText();
+    const QByteArray allUsage = QByteArray(kUsage) + orv::orvfax::kFaxUsage;
+    auto print = [](const QString& text) {
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        return 0;
+    };
+    if (args[0] == "--help" || args[0] == "-h") return print(orv::orvfax::ProgramHelp(allUsage.constData()));
+    if (args[0] == "--version") return print(orv::orvfax::VersionText());
     const QString cmd = args.takeFirst();
+    if (args.contains("--help") || args.contains("-h")) {
+        const QString help = orv::orvfax::VerbHelp(cmd, allUsage.constData());
+        if (!help.isEmpty()) return print(help);
+    }
     if (cmd == "convert") return convert(args);
     if (cmd == "info") return info(args);
     if (cmd == "decode") return decode(args);
