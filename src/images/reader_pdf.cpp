@@ -222,17 +222,21 @@ public:
         }
         routePopplerMessages();
         fileName_ = fileName;
-        const int rc = load(doc_, repaired_);
+        const int rc = load(doc_[0], repaired_[0]);
         if (rc < 0) return rc;
-        pages_ = doc_->numPages();
+        pages_ = doc_[0]->numPages();
         if (pages_ <= 0) return ecPdfNoPages;
         available_ = std::max(8, st.width - st.leftMargin);
         fine_ = st.fine;
         st.pageTotal = pages_;
         st.bytesToConvert = fileSize_;
-        // A second copy of the document renders the next page on another
-        // thread while this one's lines are coded.
-        if (pages_ > 1 && load(ahead_, aheadRepaired_) < 0) ahead_.reset();
+        // Two copies of the document render two pages at once on their own
+        // threads (even pages on the first, odd on the second) while the
+        // lines of the page before are coded.
+        if (pages_ > 1 && load(doc_[1], repaired_[1]) < 0) doc_[1].reset();
+        if (doc_[1]) {
+            for (int i = 0; i < 2; ++i) schedule(i);
+        }
         return 0;
     }
 
@@ -256,9 +260,10 @@ public:
     }
 
     int close() override {
-        if (next_.valid()) next_.wait();
-        ahead_.reset();
-        doc_.reset();
+        for (auto& f : pending_)
+            if (f.valid()) f.wait();
+        doc_[1].reset();
+        doc_[0].reset();
         return 0;
     }
 
@@ -281,35 +286,42 @@ private:
         });
     }
 
+    void schedule(int index) {
+        if (index >= pages_) return;
+        const int slot = index % 2;
+        if (pending_[slot].valid()) return;
+        pending_[slot] = start(*doc_[slot], repaired_[slot], index);
+        pendingIndex_[slot] = index;
+    }
+
     int takePage(int index) {
-        if (next_.valid() && nextIndex_ == index) {
-            current_ = next_.get();
+        if (!doc_[1]) {
+            current_ = renderPage(*doc_[0], repaired_[0], index, available_, fine_, halftone_);
+            return current_.rc;
+        }
+        const int slot = index % 2;
+        if (pending_[slot].valid() && pendingIndex_[slot] == index) {
+            current_ = pending_[slot].get();
         } else {
-            if (next_.valid()) next_.wait();
-            current_ = renderPage(*doc_, repaired_, index, available_, fine_, halftone_);
+            if (pending_[slot].valid()) pending_[slot].wait();
+            pending_[slot] = {};
+            current_ = renderPage(*doc_[slot], repaired_[slot], index, available_, fine_, halftone_);
         }
-        // Pages alternate between the two documents, so the one rendering
-        // ahead is never the one whose page was just taken.
-        if (ahead_ && index + 1 < pages_ && current_.rc == 0) {
-            std::swap(doc_, ahead_);
-            std::swap(repaired_, aheadRepaired_);
-            next_ = start(*doc_, repaired_, index + 1);
-            nextIndex_ = index + 1;
-        }
+        if (current_.rc == 0) schedule(index + 2);
         return current_.rc;
     }
 
     int halftone_;
     QString fileName_;
     qint64 fileSize_ = 0;
-    std::unique_ptr<Poppler::Document> doc_, ahead_;
-    bool repaired_ = false, aheadRepaired_ = false;
+    std::unique_ptr<Poppler::Document> doc_[2];
+    bool repaired_[2] = {false, false};
     int pages_ = 0;
     int available_ = 1728;
     bool fine_ = false;
     RenderedPage current_;
-    std::future<RenderedPage> next_;
-    int nextIndex_ = -1;
+    std::future<RenderedPage> pending_[2];
+    int pendingIndex_[2] = {-1, -1};
 };
 
 }  // namespace
