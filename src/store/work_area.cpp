@@ -25,47 +25,45 @@ constexpr char kNotDeleted[] = ".NOT.DELETED()";
 
 QString fileName(const QString& path) { return QFileInfo(path).fileName(); }
 
-qint64 fileStamp(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return 0;
-    return qint64(st.st_mtim.tv_sec) * 1000000007LL + st.st_mtim.tv_nsec + qint64(st.st_size) * 31 + qint64(st.st_ino) * 131;
+void renameOver(FileSystem& fs, const QString& from, const QString& to) {
+    if (!fs.rename(from, to)) ThrowIoError(QStringLiteral("cannot replace"), to);
 }
 
-bool lockByte(int fd, off_t offset, bool lock) {
-    struct flock fl {};
-    fl.l_type = lock ? F_WRLCK : F_UNLCK;
-    fl.l_whence = SEEK_SET;
-    fl.l_start = offset;
-    fl.l_len = 1;
-    return ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+void syncFolderOf(FileSystem& fs, const QString& path) {
+    if (!fs.syncFolder(FolderOf(path))) ThrowIoError(QStringLiteral("cannot flush the folder of"), path);
 }
 
-QByteArray readWholeFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        errno = ENOENT;
-        ThrowIoError(QStringLiteral("cannot read"), path);
-    }
-    return f.readAll();
-}
+// The next value of a change counter (0 is kept for "not counted").
+uint32_t nextCounter(uint32_t c) { return c + 1 == 0 ? 1 : c + 1; }
 
-void renameOver(const QString& from, const QString& to) {
-    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0)
-        ThrowIoError(QStringLiteral("cannot replace"), to);
+// Files an interrupted pack or index replacement leaves beside its table.
+bool packLeftovers(const FileSystem& fs, const QString& path) {
+    const QString fpt = SiblingPath(path, QStringLiteral("FPT"), fs);
+    const QString cdx = SiblingPath(path, QStringLiteral("CDX"), fs);
+    return fs.exists(path + ".new") || fs.exists(path + ".tmp") || fs.exists(fpt + ".new") || fs.exists(TemporaryOf(cdx)) ||
+           fs.exists(TemporaryOf(fpt)) || fs.exists(TemporaryOf(path));
 }
 
 // A pack that reached its commit point (the new table complete as NAME.new)
-// is finished; one that did not is discarded.
-void recoverInterruptedPack(const QString& path) {
+// is finished; one that did not is discarded. True when the table file was
+// replaced.
+bool recoverInterruptedPack(FileSystem& fs, const QString& path) {
     const QString dbfNew = path + ".new";
-    const QString fptNew = SiblingPath(path, QStringLiteral("FPT")) + ".new";
-    if (QFileInfo::exists(dbfNew)) {
-        if (QFileInfo::exists(fptNew)) renameOver(fptNew, SiblingPath(path, QStringLiteral("FPT")));
-        renameOver(dbfNew, path);
+    const QString fpt = SiblingPath(path, QStringLiteral("FPT"), fs);
+    const QString fptNew = fpt + ".new";
+    bool replaced = false;
+    if (fs.exists(dbfNew)) {
+        if (fs.exists(fptNew)) renameOver(fs, fptNew, fpt);
+        renameOver(fs, dbfNew, path);
+        replaced = true;
     } else {
-        QFile::remove(fptNew);
-        QFile::remove(path + ".tmp");
+        fs.remove(fptNew);
     }
+    fs.remove(path + ".tmp");
+    // Half-written replacements of the index or of a new table's files.
+    for (const QString& f : {path, fpt, SiblingPath(path, QStringLiteral("CDX"), fs)}) fs.remove(TemporaryOf(f));
+    syncFolderOf(fs, path);
+    return replaced;
 }
 
 // Buffered sequential writer for pack.
@@ -92,23 +90,25 @@ private:
 
 }  // namespace
 
-QString SiblingPath(const QString& tablePath, const QString& extension) {
+QString SiblingPath(const QString& tablePath, const QString& extension, const FileSystem& fs) {
     const QFileInfo fi(tablePath);
     const QString dir = fi.path() + '/';
     const QString base = fi.completeBaseName();
     const QString suffix = fi.suffix();
     const bool lower = !suffix.isEmpty() && suffix == suffix.toLower();
     const QString preferred = dir + base + '.' + (lower ? extension.toLower() : extension.toUpper());
-    if (QFileInfo::exists(preferred)) return preferred;
+    if (fs.exists(preferred)) return preferred;
     for (const QString& alt : {dir + base + '.' + extension.toUpper(), dir + base + '.' + extension.toLower()})
-        if (QFileInfo::exists(alt)) return alt;
+        if (fs.exists(alt)) return alt;
     return preferred;
 }
 
 // ---- opening and creating ---------------------------------------------------------
 
-std::unique_ptr<WorkArea> WorkArea::open(const QString& path, const QString& alias, OpenMode mode, EngineSettings* settings) {
+std::unique_ptr<WorkArea> WorkArea::open(const QString& path, const QString& alias, OpenMode mode, EngineSettings* settings,
+                                         FileSystem& fs) {
     std::unique_ptr<WorkArea> a(new WorkArea);
+    a->fs_ = &fs;
     a->path_ = path;
     a->alias_ = alias;
     a->mode_ = mode;
@@ -117,7 +117,7 @@ std::unique_ptr<WorkArea> WorkArea::open(const QString& path, const QString& ali
     return a;
 }
 
-void WorkArea::create(const QString& path, std::vector<DbfField> fields, int memoBlockSize) {
+void WorkArea::create(const QString& path, std::vector<DbfField> fields, int memoBlockSize, FileSystem& fs) {
     if (fields.empty()) ThrowDbError(ecDbBadDefinition, fileName(path) + QStringLiteral(": no fields"));
     DbfHeader h;
     for (DbfField& f : fields) {
@@ -140,15 +140,15 @@ void WorkArea::create(const QString& path, std::vector<DbfField> fields, int mem
     StampUpdateDate(h, QDate::currentDate());
     QString error;
     if (h.hasMemoFields()) {
-        const QString memoPath = SiblingPath(path, QStringLiteral("FPT"));
-        if (!WriteFileAtomically(memoPath, MemoFile::emptyFile(MemoBlockSizeFromSetting(memoBlockSize)), &error))
+        const QString memoPath = SiblingPath(path, QStringLiteral("FPT"), fs);
+        if (!ReplaceFileDurably(fs, memoPath, MemoFile::emptyFile(MemoBlockSizeFromSetting(memoBlockSize)), &error))
             throw EInOutError(ecDiskWrite, error);
     }
     // An index file of an earlier table of this name would not match the new one.
-    QFile::remove(SiblingPath(path, QStringLiteral("CDX")));
+    fs.remove(SiblingPath(path, QStringLiteral("CDX"), fs));
     QByteArray bytes = BuildDbfHeader(h);
     bytes.append(char(kDbfEof));
-    if (!WriteFileAtomically(path, bytes, &error)) throw EInOutError(ecDiskWrite, error);
+    if (!ReplaceFileDurably(fs, path, bytes, &error)) throw EInOutError(ecDiskWrite, error);
 }
 
 WorkArea::~WorkArea() {
@@ -178,10 +178,23 @@ void WorkArea::close() {
 
 void WorkArea::openFiles() {
     const bool writable = mode_ != OpenMode::ReadOnly;
-    if (writable) recoverInterruptedPack(path_);
-    if (!dbf_.open(path_, writable)) ThrowIoError(QStringLiteral("cannot open"), path_);
-    if (!dbf_.lock(mode_ == OpenMode::Exclusive))
-        ThrowDbError(ecDbTableInUse, fileName(path_) + (mode_ == OpenMode::Exclusive ? QStringLiteral(" is open elsewhere") : QStringLiteral(" is open exclusively elsewhere")));
+    const bool exclusive = mode_ == OpenMode::Exclusive;
+    auto openLocked = [&] {
+        if (!dbf_.open(*fs_, path_, writable)) ThrowIoError(QStringLiteral("cannot open"), path_);
+        if (!dbf_.lock(exclusive))
+            ThrowDbError(ecDbTableInUse, fileName(path_) + (exclusive ? QStringLiteral(" is open elsewhere") : QStringLiteral(" is open exclusively elsewhere")));
+    };
+    if (writable && !fs_->exists(path_) && fs_->exists(path_ + ".new")) {
+        // Killed between the two renames of a pack: only the new table is left.
+        recoverInterruptedPack(*fs_, path_);
+    }
+    openLocked();
+    // Finishing or discarding an interrupted pack needs the table to itself:
+    // a shared open does it only when nobody else has the table open.
+    if (writable && packLeftovers(*fs_, path_) && (exclusive || dbf_.lock(true))) {
+        if (recoverInterruptedPack(*fs_, path_)) openLocked();
+        else if (!exclusive) dbf_.lock(false);
+    }
     fileSize_ = dbf_.size();
     char fixed[32] = {};
     const qint64 first = std::min<qint64>(fileSize_, 32);
@@ -193,12 +206,25 @@ void WorkArea::openFiles() {
     if (header_.isVisualFoxPro() && mode_ != OpenMode::ReadOnly) mode_ = OpenMode::ReadOnly;
 
     if (header_.hasMemoFields()) {
-        memoPath_ = SiblingPath(path_, QStringLiteral("FPT"));
-        if (!QFileInfo::exists(memoPath_))
+        memoPath_ = SiblingPath(path_, QStringLiteral("FPT"), *fs_);
+        if (!fs_->exists(memoPath_))
             ThrowDbError(ecDbDamagedMemo, fileName(memoPath_) + QStringLiteral(" is missing"));
-        memo_.open(memoPath_, mode_ != OpenMode::ReadOnly);
+        memo_.open(*fs_, memoPath_, mode_ != OpenMode::ReadOnly);
     }
     blank_.assign(size_t(header_.recordLength), ' ');
+    if (writable && header_.transaction != 0 && (exclusive || dbf_.lock(true))) {
+        // An interrupted change may have left part of a new record after the
+        // last one the header counts (the count is written after the record).
+        const qint64 end = header_.recordOffset(header_.recordCount + 1);
+        if (fileSize_ > end + 1) {
+            const char eof = char(kDbfEof);
+            dbf_.truncate(end);
+            dbf_.writeAt(end, &eof, 1);
+            dbf_.sync();
+            fileSize_ = end + 1;
+        }
+        if (!exclusive) dbf_.lock(false);
+    }
     mapFile();
     flagOnDisk_ = header_.transaction != 0;
     loadStructuralIndex();
@@ -211,21 +237,19 @@ void WorkArea::mapFile() {
     const size_t page = size_t(::sysconf(_SC_PAGESIZE));
     size_t len = size_t(fileSize_) + size_t(fileSize_) / 2 + (1u << 20);
     len = (len + page - 1) / page * page;
-    void* p = ::mmap(nullptr, len, PROT_READ, MAP_SHARED, dbf_.fd(), 0);
-    if (p == MAP_FAILED) ThrowIoError(QStringLiteral("cannot map"), path_);
-    map_ = static_cast<const char*>(p);
+    map_ = dbf_.map(len);
     mapLen_ = len;
 }
 
 void WorkArea::unmap() {
-    if (map_) ::munmap(const_cast<char*>(map_), mapLen_);
+    if (map_) dbf_.unmap();
     map_ = nullptr;
     mapLen_ = 0;
 }
 
 void WorkArea::loadStructuralIndex() {
-    const QString cdx = SiblingPath(path_, QStringLiteral("CDX"));
-    if (QFileInfo::exists(cdx)) {
+    const QString cdx = SiblingPath(path_, QStringLiteral("CDX"), *fs_);
+    if (fs_->exists(cdx)) {
         try {
             loadIndexFile(cdx, true);
             return;
@@ -233,8 +257,8 @@ void WorkArea::loadStructuralIndex() {
             // Not even the tag definitions can be read: set the file aside so
             // the table opens, and let the caller build its tag anew.
             if (!readOnly()) {
-                QFile::remove(cdx + ".bad");
-                QFile::rename(cdx, cdx + ".bad");
+                fs_->remove(cdx + ".bad");
+                fs_->rename(cdx, cdx + ".bad");
             }
         }
     }
@@ -245,12 +269,15 @@ void WorkArea::loadStructuralIndex() {
 }
 
 void WorkArea::loadIndexFile(const QString& path, bool structural) {
-    const QByteArray bytes = readWholeFile(path);
+    const QByteArray bytes = ReadWholeFile(*fs_, path);
     const std::vector<CdxTagInfo> dir = ReadCdxDirectory(bytes, fileName(path));
+    // An index that missed a change of the table (its counter differs from
+    // the table's) cannot be trusted, whatever its record numbers say.
+    const bool missedChange = header_.changeCounter != 0 && ReadCdxChangeCounter(bytes) != header_.changeCounter;
     const int fileIdx = int(indexPaths_.size());
     indexPaths_.push_back(path);
     indexDirty_.push_back(false);
-    indexStamp_.push_back(fileStamp(path));
+    indexStamp_.push_back(fs_->stamp(path));
     (void)structural;
     bool anyStale = false;
     for (const CdxTagInfo& info : dir) {
@@ -262,7 +289,7 @@ void WorkArea::loadIndexFile(const QString& path, bool structural) {
             continue;
         }
         t->fileIndex = fileIdx;
-        bool stale = header_.transaction != 0;
+        bool stale = header_.transaction != 0 || missedChange;
         if (!stale) {
             try {
                 std::vector<char> keys;
@@ -344,7 +371,7 @@ void WorkArea::beginChange() {
     if (mode_ == OpenMode::Shared) {
         // One writer at a time: the update lock covers the change and its index write.
         const QDateTime until = QDateTime::currentDateTime().addSecs(std::max(0, settings_ ? settings_->lockTimeout : 1));
-        while (!lockByte(dbf_.fd(), kLockBase, true)) {
+        while (!dbf_.lockByte(kLockBase, true)) {
             if (QDateTime::currentDateTime() >= until) ThrowDbError(ecDbRecordLocked, fileName(path_) + QStringLiteral(" is being updated elsewhere"));
             QThread::msleep(50);
         }
@@ -354,18 +381,20 @@ void WorkArea::beginChange() {
         header_.transaction = 1;
         StampUpdateDate(header_, QDate::currentDate());
         writeFixedHeader();
+        // The mark must be on the disk before any of the writes it guards.
+        dbf_.sync();
         flagOnDisk_ = true;
     }
 }
 
 void WorkArea::abortChange() {
-    if (batch_ == 0 && mode_ == OpenMode::Shared) lockByte(dbf_.fd(), kLockBase, false);
+    if (batch_ == 0 && mode_ == OpenMode::Shared) dbf_.lockByte(kLockBase, false);
 }
 
 void WorkArea::endChange() {
     if (batch_ == 0) {
         flush();
-        if (mode_ == OpenMode::Shared) lockByte(dbf_.fd(), kLockBase, false);
+        if (mode_ == OpenMode::Shared) dbf_.lockByte(kLockBase, false);
     }
 }
 
@@ -376,17 +405,20 @@ void WorkArea::refreshShared() {
     const uint32_t count = uint32_t(uint8_t(fixed[4])) | uint32_t(uint8_t(fixed[5])) << 8 |
                            uint32_t(uint8_t(fixed[6])) << 16 | uint32_t(uint8_t(fixed[7])) << 24;
     if (header_.recordOffset(count + 1) <= dbf_.size()) header_.recordCount = count;
+    // Other writers count their changes too.
+    header_.changeCounter = uint32_t(uint8_t(fixed[16])) | uint32_t(uint8_t(fixed[17])) << 8 |
+                            uint32_t(uint8_t(fixed[18])) << 16 | uint32_t(uint8_t(fixed[19])) << 24;
     if (dbf_.size() > qint64(mapLen_)) mapFile();
     fileSize_ = dbf_.size();
     bool changed = false;
     for (size_t i = 0; i < indexPaths_.size(); ++i)
-        if (fileStamp(indexPaths_[i]) != indexStamp_[i]) changed = true;
+        if (fs_->stamp(indexPaths_[i]) != indexStamp_[i]) changed = true;
     if (changed) {
         const QByteArray current = order_ > 0 ? tags_[size_t(order_ - 1)]->name() : QByteArray();
         const std::vector<QString> paths = indexPaths_;
         forgetIndexes();
         for (size_t i = 0; i < paths.size(); ++i)
-            if (QFileInfo::exists(paths[i])) loadIndexFile(paths[i], i == 0);
+            if (fs_->exists(paths[i])) loadIndexFile(paths[i], i == 0);
         order_ = current.isEmpty() ? 0 : tagArea(current);
         ++indexVersion_;
     }
@@ -399,6 +431,19 @@ void WorkArea::flush() {
     if (!dirty) return;
     // Records and memos reach the disk before the index that names them.
     if (memo_.isOpen() && memoWritten_) memo_.sync();
+    bool indexChanged = false;
+    for (bool d : indexDirty_) indexChanged = indexChanged || d;
+    if (indexChanged) {
+        // The table counts the change before any index file is replaced, so
+        // an index file whose replacement did not reach the disk is known
+        // by its older count (the mark cleared below cannot vouch for it).
+        header_.changeCounter = nextCounter(header_.changeCounter);
+        // Every open index file carries the new count, changed or not.
+        std::fill(indexDirty_.begin(), indexDirty_.end(), true);
+        if (!flagOnDisk_) header_.transaction = 1, flagOnDisk_ = true;
+        writeFixedHeader();
+        dataWritten_ = true;
+    }
     if (dataWritten_) dbf_.sync();
     memoWritten_ = dataWritten_ = false;
     writeIndexFiles();
@@ -429,11 +474,11 @@ void WorkArea::writeIndexFiles() {
             c.count = t.size();
             contents.push_back(c);
         }
-        const QByteArray bytes = BuildCdxFile(contents, std::max<uint32_t>(header_.recordCount, 1));
+        const QByteArray bytes = BuildCdxFile(contents, std::max<uint32_t>(header_.recordCount, 1), header_.changeCounter);
         QString error;
-        if (!WriteFileAtomically(indexPaths_[f], bytes, &error)) throw EInOutError(ecDiskWrite, error);
+        if (!ReplaceFileDurably(*fs_, indexPaths_[f], bytes, &error)) throw EInOutError(ecDiskWrite, error);
         indexDirty_[f] = false;
-        indexStamp_[f] = fileStamp(indexPaths_[f]);
+        indexStamp_[f] = fs_->stamp(indexPaths_[f]);
         if (f == 0 && indexPaths_[f] == structuralIndexPath() && !(header_.flags & kDbfFlagStructuralCdx)) {
             header_.flags |= kDbfFlagStructuralCdx;
             writeFixedHeader();
@@ -441,14 +486,14 @@ void WorkArea::writeIndexFiles() {
     }
 }
 
-QString WorkArea::structuralIndexPath() const { return SiblingPath(path_, QStringLiteral("CDX")); }
+QString WorkArea::structuralIndexPath() const { return SiblingPath(path_, QStringLiteral("CDX"), *fs_); }
 
 void WorkArea::beginUpdate() { ++batch_; }
 
 void WorkArea::endUpdate() {
     if (batch_ > 0 && --batch_ == 0) {
         flush();
-        if (mode_ == OpenMode::Shared) lockByte(dbf_.fd(), kLockBase, false);
+        if (mode_ == OpenMode::Shared) dbf_.lockByte(kLockBase, false);
     }
 }
 
@@ -859,7 +904,7 @@ bool WorkArea::rlock(uint32_t recno) {
     if (mode_ != OpenMode::Shared) return true;
     if (locks_.count(recno)) return true;
     const QDateTime until = QDateTime::currentDateTime().addSecs(std::max(0, settings_ ? settings_->lockTimeout : 1));
-    while (!lockByte(dbf_.fd(), kLockBase + off_t(recno), true)) {
+    while (!dbf_.lockByte(kLockBase + recno, true)) {
         if (QDateTime::currentDateTime() >= until) return false;
         QThread::msleep(50);
     }
@@ -870,10 +915,10 @@ bool WorkArea::rlock(uint32_t recno) {
 void WorkArea::unlock(uint32_t recno) {
     if (!dbf_.isOpen()) return;
     if (recno == 0) {
-        for (uint32_t r : locks_) lockByte(dbf_.fd(), kLockBase + off_t(r), false);
+        for (uint32_t r : locks_) dbf_.lockByte(kLockBase + r, false);
         locks_.clear();
     } else if (locks_.erase(recno)) {
-        lockByte(dbf_.fd(), kLockBase + off_t(recno), false);
+        dbf_.lockByte(kLockBase + recno, false);
     }
 }
 
@@ -1039,18 +1084,12 @@ void WorkArea::pack() {
 
     try {
         FileHandle out;
-        if (!out.create(tmpDbf)) ThrowIoError(QStringLiteral("cannot create"), tmpDbf);
-        FileHandle memoOut;
-        std::unique_ptr<SequentialWriter> memoWriter;
-        const int bs = memo_.isOpen() ? memo_.blockSize() : 64;
-        if (memo_.isOpen()) {
-            if (!memoOut.create(newFpt)) ThrowIoError(QStringLiteral("cannot create"), newFpt);
-            memoWriter = std::make_unique<SequentialWriter>(memoOut);
-            const QByteArray empty = MemoFile::emptyFile(bs);
-            memoWriter->write(empty.constData(), size_t(empty.size()));
-        }
+        if (!out.create(*fs_, tmpDbf)) ThrowIoError(QStringLiteral("cannot create"), tmpDbf);
+        std::unique_ptr<MemoWriter> memoWriter;
+        if (memo_.isOpen()) memoWriter = std::make_unique<MemoWriter>(*fs_, newFpt, memo_.blockSize());
         DbfHeader h = header_;
         h.transaction = 1;  // the index is rebuilt before this is cleared
+        h.changeCounter = nextCounter(h.changeCounter);
         StampUpdateDate(h, QDate::currentDate());
         const QByteArray head = BuildDbfHeader(h);
         SequentialWriter w(out);
@@ -1076,18 +1115,7 @@ void WorkArea::pack() {
                         const uint32_t block = memoBlock(src, int(fi));
                         QByteArray pointer(f.width, ' ');
                         if (block != 0) {
-                            const QByteArray data = memo_.read(block);
-                            const qint64 at = memoWriter->position();
-                            const uint32_t newBlock = uint32_t(at / bs);
-                            char mh[8] = {0, 0, 0, 1, 0, 0, 0, 0};
-                            const uint32_t len = uint32_t(data.size());
-                            mh[4] = char(len >> 24), mh[5] = char(len >> 16), mh[6] = char(len >> 8), mh[7] = char(len);
-                            memoWriter->write(mh, 8);
-                            memoWriter->write(data.constData(), size_t(data.size()));
-                            const qint64 used = 8 + data.size();
-                            const qint64 padded = (used + bs - 1) / bs * bs;
-                            const std::vector<char> zeros(size_t(padded - used), '\0');
-                            memoWriter->write(zeros.data(), zeros.size());
+                            const uint32_t newBlock = memoWriter->add(memo_.read(block));
                             if (f.binaryMemo) {
                                 for (int b = 0; b < 4; ++b) pointer[b] = char((newBlock >> (8 * b)) & 0xFF);
                             } else {
@@ -1114,37 +1142,35 @@ void WorkArea::pack() {
         const QByteArray fixed = BuildDbfFixedHeader(h);
         out.writeAt(0, fixed.constData(), fixed.size());
         out.sync();
-        if (memoWriter) {
-            memoWriter->flush();
-            const uint32_t nextFree = uint32_t(memoWriter->position() / bs);
-            char nf[4] = {char(nextFree >> 24), char(nextFree >> 16), char(nextFree >> 8), char(nextFree)};
-            memoOut.writeAt(0, nf, 4);
-            memoOut.sync();
-        }
+        if (memoWriter) memoWriter->finish();
         out.close();
-        memoOut.close();
+        // The new memo file's name must be on the disk before the commit
+        // point, or a power cut could leave a finished pack without it.
+        syncFolderOf(*fs_, tmpDbf);
         // Commit point: the complete new table under its ".new" name.
-        renameOver(tmpDbf, newDbf);
+        renameOver(*fs_, tmpDbf, newDbf);
+        syncFolderOf(*fs_, newDbf);
     } catch (...) {
-        QFile::remove(tmpDbf);
-        if (!newFpt.isEmpty()) QFile::remove(newFpt);
+        fs_->remove(tmpDbf);
+        if (!newFpt.isEmpty()) fs_->remove(newFpt);
         throw;
     }
-    if (!newFpt.isEmpty()) renameOver(newFpt, memoPath_);
-    renameOver(newDbf, path_);
+    if (!newFpt.isEmpty()) renameOver(*fs_, newFpt, memoPath_);
+    renameOver(*fs_, newDbf, path_);
+    syncFolderOf(*fs_, path_);
 
     // Reopen the new files; every tag is rebuilt for the new record numbers.
     unlock(0);
     unmap();
     memo_.close();
     dbf_.close();
-    if (!dbf_.open(path_, true)) ThrowIoError(QStringLiteral("cannot open"), path_);
+    if (!dbf_.open(*fs_, path_, true)) ThrowIoError(QStringLiteral("cannot open"), path_);
     dbf_.lock(true);
     fileSize_ = dbf_.size();
     QByteArray head(int(std::min<qint64>(fileSize_, header_.headerLength)), '\0');
     if (!dbf_.readAt(0, head.data(), head.size())) ThrowIoError(QStringLiteral("cannot read"), path_);
     header_ = ParseDbfHeader(head.constData(), head.size(), fileSize_, fileName(path_));
-    if (!memoPath_.isEmpty()) memo_.open(memoPath_, true);
+    if (!memoPath_.isEmpty()) memo_.open(*fs_, memoPath_, true);
     mapFile();
     flagOnDisk_ = true;
     const int n = int(tags_.size());
