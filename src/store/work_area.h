@@ -15,6 +15,12 @@
 // records on open. Pack writes new files and renames them over the old
 // ones (flushing the folder after each step), with a roll-forward or clean-up
 // step on the next writable open. All file access goes through a FileSystem.
+//
+// The implementation is kept by job: work_area_table_file.cpp (the .DBF,
+// its locks and the commit of a change), work_area_index_set.cpp (tags and
+// index files; a key is inserted in updateIndexes), work_area_cursor.cpp
+// (navigation, seek, filter), work_area_pack.cpp, and work_area.cpp (records,
+// fields and memos).
 #include "store/dbf_format.h"
 #include "store/expression.h"
 #include "store/file_handle.h"
