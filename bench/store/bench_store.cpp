@@ -12,6 +12,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <map>
+
 #include <benchmark/benchmark.h>
 
 using namespace orv;
@@ -215,12 +217,134 @@ void BM_Pack10PercentDeleted(benchmark::State& state) {
 }
 BENCHMARK(BM_Pack10PercentDeleted)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+// ---- change costs against table size -------------------------------------------
+// The same table at 10,000, 100,000 and 1,000,000 records (built once per
+// size, memos on every tenth record, the DATESENT tag), and what one change
+// costs there: post one record, append one, delete one, open + first 30 rows
+// in tag order, pack with 10 % deleted. The cost of a change should not grow
+// with the table beyond the depth of the index tree.
+
+const QString& sizedFolder(int records) {
+    static std::map<int, QString> folders;
+    auto it = folders.find(records);
+    if (it != folders.end()) return it->second;
+    const QString f = workDir().path() + "/sized" + QString::number(records);
+    QDir().mkpath(f);
+    makeTable(f);
+    DataEngine engine;
+    engine.use(tablePath(f), "ORV");
+    WorkArea& a = engine.cur();
+    const int subject = a.fieldIndex("SUBJECT"), date = a.fieldIndex("DATESENT"), time = a.fieldIndex("TIMESENT"),
+              recipient = a.fieldIndex("RECIPIENT"), rtfCover = a.fieldIndex("RTFCOVER");
+    a.beginUpdate();
+    QByteArray rec(a.recSize(), ' ');
+    auto put = [&](int field, const QByteArray& value) {
+        const DbfField& fd = a.fields()[size_t(field)];
+        rec.replace(fd.offset, fd.width, value.leftJustified(fd.width, ' ', true));
+    };
+    for (int i = 0; i < records; ++i) {
+        a.appendBlank();
+        rec.fill(' ');
+        put(subject, "Quarterly figures " + QByteArray::number(i));
+        put(date, QDate(2000, 1, 1).addDays(i / 7 % 9000).toString("yyyyMMdd").toLatin1());
+        put(time, QByteArray::number(8 + i % 10).rightJustified(2, '0') + ":" + QByteArray::number(i % 60).rightJustified(2, '0'));
+        put(recipient, "Recipient " + QByteArray::number(i % 997));
+        a.putRecord(rec);
+        if (i % 10 == 0) a.replaceMemo(rtfCover, cover(i));
+    }
+    a.endUpdate();
+    a.indexTag("", "DATESENT", "DTOS(DATESENT)+TIMESENT", false, true, ".not. deleted()");
+    engine.closeAll();
+    return folders[records] = f;
+}
+
+// A work area open on the sized table for the change benchmarks.
+struct SizedTable {
+    DataEngine engine;
+    WorkArea* a = nullptr;
+    explicit SizedTable(int records) {
+        engine.use(tablePath(sizedFolder(records)), "ORV");
+        a = &engine.cur();
+        a->setOrder(a->tagArea("DATESENT"));
+    }
+};
+
+void BM_SizedPostOne(benchmark::State& state) {
+    SizedTable t(int(state.range(0)));
+    const int subject = t.a->fieldIndex("SUBJECT");
+    uint32_t r = 1;
+    for (auto _ : state) {
+        t.a->go(r = r * 7919 % t.a->recCount() + 1);
+        t.a->replaceField(subject, "changed " + QByteArray::number(r));
+    }
+}
+BENCHMARK(BM_SizedPostOne)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_SizedAppendOne(benchmark::State& state) {
+    SizedTable t(int(state.range(0)));
+    const int date = t.a->fieldIndex("DATESENT");
+    for (auto _ : state) {
+        t.a->beginUpdate();
+        t.a->appendBlank();
+        t.a->replaceField(date, "20260105");
+        t.a->endUpdate();
+    }
+}
+BENCHMARK(BM_SizedAppendOne)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_SizedDeleteOne(benchmark::State& state) {
+    SizedTable t(int(state.range(0)));
+    uint32_t r = 2;
+    for (auto _ : state) {
+        t.a->go(r = r * 7919 % t.a->recCount() + 1);
+        if (t.a->deleted()) t.a->recall();
+        else t.a->deleteRecord();
+    }
+}
+BENCHMARK(BM_SizedDeleteOne)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(20);
+
+void BM_SizedOpenAndFirst30(benchmark::State& state) {
+    const QString f = sizedFolder(int(state.range(0)));
+    for (auto _ : state) {
+        DataEngine engine;
+        engine.settings().deleted = true;
+        engine.use(tablePath(f), "ORV");
+        WorkArea& a = engine.cur();
+        a.setOrder(a.tagArea("DATESENT"));
+        int rows = 0;
+        for (a.goTop(); !a.eof() && rows < 30; a.skip(1), ++rows) benchmark::DoNotOptimize(a.getRecord());
+        if (rows != 30) state.SkipWithError("fewer than 30 rows");
+    }
+}
+BENCHMARK(BM_SizedOpenAndFirst30)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(10);
+
+void BM_SizedPack10Percent(benchmark::State& state) {
+    const int records = int(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        const QString f = workDir().path() + "/sizedpack";
+        copyTable(sizedFolder(records), f);
+        DataEngine engine;
+        engine.use(tablePath(f), "ORV");
+        WorkArea& a = engine.cur();
+        a.beginUpdate();
+        for (uint32_t r = 1; r <= a.recCount(); r += 10) a.go(r), a.deleteRecord();
+        a.endUpdate();
+        state.ResumeTiming();
+        a.pack();
+        state.PauseTiming();
+        engine.closeAll();
+        QDir(f).removeRecursively();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_SizedPack10Percent)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    baseFolder();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

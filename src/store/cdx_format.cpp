@@ -323,7 +323,9 @@ void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::
     });
 }
 
-QByteArray BuildCdxFile(const std::vector<CdxTagContent>& tags, uint32_t maxRecno) {
+uint32_t ReadCdxChangeCounter(const QByteArray& file) { return file.size() < 12 ? 0 : ReadBe32(file.constData() + 8); }
+
+QByteArray BuildCdxFile(const std::vector<CdxTagContent>& tags, uint32_t maxRecno, uint32_t changeCounter) {
     QByteArray out;
     out.reserve(4096);
     PageWriter w(out);
@@ -359,6 +361,7 @@ QByteArray BuildCdxFile(const std::vector<CdxTagContent>& tags, uint32_t maxRecn
     for (size_t i = 0; i < tags.size(); ++i) w.allocate(2);
     if (!dirFirst) dirRoot = writeTree(w, dirKeys.data(), dirRecs.data(), dirRecs.size(), 10, ' ', maxHeader);
     writeHeader(w.at(0), dirRoot, 10, kCdxCompact | kCdxCompound | kCdxDirectory, false, {}, {});
+    WriteBe32(w.at(0) + 8, changeCounter);
 
     for (size_t i = 0; i < tags.size(); ++i) {
         const CdxTagContent& t = tags[i];

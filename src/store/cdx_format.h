@@ -54,7 +54,12 @@ struct CdxTagContent {
 
 // A whole .CDX file holding the given tags. maxRecno sizes the record-number
 // bits of the leaves (the table's record count). Unused bytes are zero.
-QByteArray BuildCdxFile(const std::vector<CdxTagContent>& tags, uint32_t maxRecno);
+// changeCounter goes to the file header's change counter (see ReadCdxChangeCounter).
+QByteArray BuildCdxFile(const std::vector<CdxTagContent>& tags, uint32_t maxRecno, uint32_t changeCounter = 0);
+// The file header's change counter (big-endian at offset 8): the table's
+// change count when the file was last brought up to date; 0 when the file
+// is shorter than a header.
+uint32_t ReadCdxChangeCounter(const QByteArray& file);
 
 // Index key bytes of a number or a date (a Julian day): the IEEE double,
 // big-endian, sign bit flipped (or all bits inverted when negative), so keys

@@ -21,7 +21,7 @@ int DataEngine::use(const QString& path, const QString& alias, OpenMode mode, in
     if (driver != kDriverFox) ThrowDbError(ecDbNotATable, QStringLiteral("only FoxPro tables (driver 2) are supported"));
     const QString name = alias.isEmpty() ? makeAlias(path) : alias;
     if (workArea(name) != 0) ThrowDbError(ecDbTableInUse, QStringLiteral("alias %1 is in use").arg(name));
-    auto a = WorkArea::open(path, name, mode, &settings_);
+    auto a = WorkArea::open(path, name, mode, &settings_, *fs_);
     const int n = freeSlot();
     areas_[n] = std::move(a);
     current_ = n;
@@ -112,7 +112,7 @@ bool DataEngine::createExec() {
         return false;
     }
     try {
-        WorkArea::create(p.path, p.fields, settings_.memoBlockSize);
+        WorkArea::create(p.path, p.fields, settings_.memoBlockSize, *fs_);
     } catch (const EOrvException& e) {
         lastError_ = e.message();
         return false;

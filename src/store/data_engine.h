@@ -63,6 +63,10 @@ public:
     EngineSettings& settings() { return settings_; }
     // Progress (0..100) of pack and index builds; an empty function stops it.
     void setGaugeHook(std::function<void(int)> hook) { settings_.gauge = std::move(hook); }
+    // The files the engine's tables live on (the real file system unless a
+    // test or fuzz target gives one in memory); set before opening tables.
+    void setFileSystem(FileSystem& fs) { fs_ = &fs; }
+    FileSystem& fileSystem() const { return *fs_; }
     // Passes a numbered engine setting; returns the previous value (0 for unknown codes).
     int sysProp(int code, int value);
 
@@ -80,6 +84,7 @@ private:
     EngineSettings settings_;
     std::map<int, int> sysProps_;
     QString lastError_;
+    FileSystem* fs_ = &FileSystem::real();
 };
 
 }  // namespace orv

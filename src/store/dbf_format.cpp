@@ -49,6 +49,7 @@ DbfHeader ParseDbfHeader(const char* data, qint64 size, qint64 fileSize, const Q
     h.headerLength = ReadLe16(data + 8);
     h.recordLength = ReadLe16(data + 10);
     h.transaction = uint8_t(data[14]);
+    h.changeCounter = ReadLe32(data + 16);
     h.flags = uint8_t(data[28]);
     h.codePage = uint8_t(data[29]);
 
@@ -109,6 +110,7 @@ QByteArray BuildDbfFixedHeader(const DbfHeader& h) {
     WriteLe16(d + 8, uint16_t(h.headerLength));
     WriteLe16(d + 10, uint16_t(h.recordLength));
     d[14] = char(h.transaction);
+    WriteLe32(d + 16, h.changeCounter);
     d[28] = char(h.flags);
     d[29] = char(h.codePage);
     return b;

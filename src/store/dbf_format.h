@@ -50,6 +50,11 @@ struct DbfHeader {
     // Byte 14, the "incomplete transaction" flag: set while an update of the
     // table and its index is in progress, so an interrupted one is noticed.
     uint8_t transaction = 0;
+    // Bytes 16..19 (reserved; FoxPro writes 0): counts the changes of the
+    // table, and every index file written for it carries the same count, so
+    // an index that missed a change is known on open. 0: not kept (a table
+    // from another program).
+    uint32_t changeCounter = 0;
     uint8_t flags = 0;
     uint8_t codePage = kDbfCodePage1252;
     std::vector<DbfField> fields;

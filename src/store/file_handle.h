@@ -1,29 +1,31 @@
 #pragma once
-// A POSIX file descriptor owned RAII-style, with the few positioned I/O calls
-// the table, memo and index files need. Errors raise EInOutError/EDatabase
-// naming the file.
+// An open table, memo or index file (through a FileSystem, so tests can run
+// the store on files in memory), with the few positioned I/O calls those
+// files need. Errors raise EInOutError naming the file.
+#include "store/file_system.h"
+
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 
 namespace orv {
 
 class FileHandle {
 public:
     FileHandle() = default;
-    ~FileHandle();
-    FileHandle(FileHandle&& other) noexcept;
-    FileHandle& operator=(FileHandle&& other) noexcept;
+    ~FileHandle() = default;
+    FileHandle(FileHandle&& other) noexcept = default;
+    FileHandle& operator=(FileHandle&& other) noexcept = default;
     FileHandle(const FileHandle&) = delete;
     FileHandle& operator=(const FileHandle&) = delete;
 
     // Opens an existing file; false (errno set) when it cannot be opened.
-    bool open(const QString& path, bool writable);
+    bool open(FileSystem& fs, const QString& path, bool writable);
     // Creates or truncates a file.
-    bool create(const QString& path);
-    void close();
-    bool isOpen() const { return fd_ >= 0; }
-    int fd() const { return fd_; }
+    bool create(FileSystem& fs, const QString& path);
+    void close() { file_.reset(); }
+    bool isOpen() const { return file_ != nullptr; }
     const QString& path() const { return path_; }
 
     qint64 size() const;
@@ -32,12 +34,18 @@ public:
     // Writes all bytes at offset or raises.
     void writeAt(qint64 offset, const void* data, qint64 n);
     void truncate(qint64 size);
+    // Makes the data durable or raises.
     void sync();
-    // flock(): exclusive or shared, without waiting; false when another holder conflicts.
+    // flock()-style: exclusive or shared, without waiting; false when another holder conflicts.
     bool lock(bool exclusive);
+    // One-byte lock or unlock without waiting.
+    bool lockByte(qint64 offset, bool lock);
+    // See OpenFile::map; raises when the file cannot be mapped.
+    const char* map(size_t length);
+    void unmap();
 
 private:
-    int fd_ = -1;
+    std::unique_ptr<OpenFile> file_;
     QString path_;
 };
 

@@ -27,15 +27,15 @@ QByteArray MemoFile::emptyFile(int blockSize) {
     return b;
 }
 
-void MemoFile::create(const QString& path, int blockSize) {
+void MemoFile::create(FileSystem& fs, const QString& path, int blockSize) {
     FileHandle f;
-    if (!f.create(path)) ThrowIoError(QStringLiteral("cannot create"), path);
+    if (!f.create(fs, path)) ThrowIoError(QStringLiteral("cannot create"), path);
     const QByteArray b = emptyFile(blockSize);
     f.writeAt(0, b.constData(), b.size());
 }
 
-void MemoFile::open(const QString& path, bool writable) {
-    if (!file_.open(path, writable)) ThrowIoError(QStringLiteral("cannot open"), path);
+void MemoFile::open(FileSystem& fs, const QString& path, bool writable) {
+    if (!file_.open(fs, path, writable)) ThrowIoError(QStringLiteral("cannot open"), path);
     size_ = file_.size();
     char h[8];
     if (size_ < 512 || !file_.readAt(0, h, 8))
@@ -85,6 +85,45 @@ uint32_t MemoFile::append(const QByteArray& data, uint32_t type) {
     file_.writeAt(0, h, 4);
     size_ = std::max(size_, start + out.size());
     return block;
+}
+
+MemoWriter::MemoWriter(FileSystem& fs, const QString& path, int blockSize) : blockSize_(blockSize) {
+    if (!file_.create(fs, path)) ThrowIoError(QStringLiteral("cannot create"), path);
+    const QByteArray empty = MemoFile::emptyFile(blockSize);
+    buffer_.assign(empty.constBegin(), empty.constEnd());
+    buffer_.reserve(1 << 20);
+    nextFree_ = uint32_t(empty.size() / blockSize);
+}
+
+uint32_t MemoWriter::add(const QByteArray& data, uint32_t type) {
+    const uint32_t block = nextFree_;
+    const qint64 blocks = (8 + qint64(data.size()) + blockSize_ - 1) / blockSize_;
+    if (qint64(block) + blocks > 0xFFFFFFFFLL)
+        ThrowDbError(ecDbDamagedMemo, shortName(file_.path()) + QStringLiteral(": memo file full"));
+    const size_t at = buffer_.size();
+    buffer_.resize(at + size_t(blocks * blockSize_), '\0');
+    WriteBe32(buffer_.data() + at, type);
+    WriteBe32(buffer_.data() + at + 4, uint32_t(data.size()));
+    std::copy(data.constBegin(), data.constEnd(), buffer_.begin() + qsizetype(at) + 8);
+    nextFree_ = uint32_t(block + blocks);
+    if (buffer_.size() >= (1 << 20)) drain();
+    return block;
+}
+
+void MemoWriter::drain() {
+    if (buffer_.empty()) return;
+    file_.writeAt(written_, buffer_.data(), qint64(buffer_.size()));
+    written_ += qint64(buffer_.size());
+    buffer_.clear();
+}
+
+void MemoWriter::finish() {
+    drain();
+    char h[4];
+    WriteBe32(h, nextFree_);
+    file_.writeAt(0, h, 4);
+    file_.sync();
+    file_.close();
 }
 
 }  // namespace orv

@@ -9,18 +9,19 @@
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 namespace orv {
 
 class MemoFile {
 public:
     // Writes an empty memo file (header only, padded to the first block).
-    static void create(const QString& path, int blockSize);
+    static void create(FileSystem& fs, const QString& path, int blockSize);
     // The bytes of an empty memo file (for writers that build files whole).
     static QByteArray emptyFile(int blockSize);
 
     // Opens and checks the header; raises EDatabase (ecDbDamagedMemo) or EInOutError.
-    void open(const QString& path, bool writable);
+    void open(FileSystem& fs, const QString& path, bool writable);
     void close() { file_.close(); }
     bool isOpen() const { return file_.isOpen(); }
 
@@ -41,6 +42,25 @@ private:
     int blockSize_ = 64;
     uint32_t nextFree_ = 8;
     qint64 size_ = 0;
+};
+
+// Writes a new memo file front to back in large pieces (pack copies the
+// live memos into one): memos are added in order, and finish() writes the
+// header's next free block and flushes the file to the disk.
+class MemoWriter {
+public:
+    MemoWriter(FileSystem& fs, const QString& path, int blockSize);
+    // Returns the memo's block number.
+    uint32_t add(const QByteArray& data, uint32_t type = 1);
+    void finish();
+
+private:
+    void drain();
+    FileHandle file_;
+    int blockSize_;
+    std::vector<char> buffer_;
+    qint64 written_ = 0;
+    uint32_t nextFree_;
 };
 
 // Block size of a new memo file for a SET BLOCKSIZE-style value: 1..32 means

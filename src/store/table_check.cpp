@@ -40,17 +40,18 @@ bool validNumber(const char* p, int width) {
 
 }  // namespace
 
-TableCheckResult CheckTable(const QString& path) {
+TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
     TableCheckResult out;
     auto problem = [&](const QString& s) { out.problems << s; };
     const QString name = QFileInfo(path).fileName();
 
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    try {
+        bytes = ReadWholeFile(fs, path);
+    } catch (const EOrvException&) {
         problem(QStringLiteral("%1: cannot be opened").arg(path));
         return out;
     }
-    const QByteArray bytes = f.readAll();
     DbfHeader h;
     try {
         h = ParseDbfHeader(bytes.constData(), bytes.size(), bytes.size(), name);
@@ -74,13 +75,13 @@ TableCheckResult CheckTable(const QString& path) {
     // Memo file.
     MemoFile memo;
     bool memoOk = false;
-    const QString memoPath = SiblingPath(path, QStringLiteral("FPT"));
+    const QString memoPath = SiblingPath(path, QStringLiteral("FPT"), fs);
     if (h.hasMemoFields()) {
-        if (!QFileInfo::exists(memoPath)) {
+        if (!fs.exists(memoPath)) {
             problem(QStringLiteral("%1 is missing").arg(QFileInfo(memoPath).fileName()));
         } else {
             try {
-                memo.open(memoPath, false);
+                memo.open(fs, memoPath, false);
                 memoOk = true;
             } catch (const EOrvException& e) {
                 problem(e.message());
@@ -142,20 +143,26 @@ TableCheckResult CheckTable(const QString& path) {
     if (shown > 50) problem(QStringLiteral("... and %1 more record problems").arg(shown - 50));
 
     // Structural index.
-    const QString cdxPath = SiblingPath(path, QStringLiteral("CDX"));
+    const QString cdxPath = SiblingPath(path, QStringLiteral("CDX"), fs);
     const bool flag = h.flags & kDbfFlagStructuralCdx;
-    if (!QFileInfo::exists(cdxPath)) {
+    if (!fs.exists(cdxPath)) {
         if (flag) problem(QStringLiteral("%1: the table announces a structural index but %2 is missing").arg(name, QFileInfo(cdxPath).fileName()));
         return out;
     }
     if (!flag) out.notes << QStringLiteral("%1 exists but the table does not announce it").arg(QFileInfo(cdxPath).fileName());
-    QFile cf(cdxPath);
-    if (!cf.open(QIODevice::ReadOnly)) {
+    QByteArray cdx;
+    try {
+        cdx = ReadWholeFile(fs, cdxPath);
+    } catch (const EOrvException&) {
         problem(QStringLiteral("%1: cannot be read").arg(cdxPath));
         return out;
     }
-    const QByteArray cdx = cf.readAll();
     const QString cdxName = QFileInfo(cdxPath).fileName();
+    // Both files count the table's changes; an index with another count
+    // missed some (the next writable open rebuilds it).
+    if (h.changeCounter != 0 && h.transaction == 0 && ReadCdxChangeCounter(cdx) != h.changeCounter)
+        problem(QStringLiteral("%1: index written at change %2, the table is at change %3")
+                    .arg(cdxName).arg(ReadCdxChangeCounter(cdx)).arg(h.changeCounter));
     std::vector<CdxTagInfo> tags;
     try {
         tags = ReadCdxDirectory(cdx, cdxName);

@@ -4,6 +4,8 @@
 // contents, memo pointers, the index's structure, and whether every tag holds
 // exactly the keys of the records its FOR condition admits, in order.
 // Nothing is repaired and nothing is written.
+#include "store/file_system.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,6 +16,6 @@ struct TableCheckResult {
     QStringList notes;     // observations that are not faults
 };
 
-TableCheckResult CheckTable(const QString& path);
+TableCheckResult CheckTable(const QString& path, FileSystem& fs = FileSystem::real());
 
 }  // namespace orv

@@ -5,12 +5,22 @@
 // needs. Navigation hides deleted records when the engine's Deleted setting
 // is on and skips records that fail the query filter.
 //
-// Crash safety: before the first change the table header's transaction byte
-// is set; index changes are kept in memory and each .CDX is rewritten whole
-// (temporary file, fsync, rename) when the change ends, after which the byte
-// is cleared. A table found with the byte set, or with a damaged or stale
-// .CDX, has its tags rebuilt from the records on open. Pack writes new files
-// and renames them over the old ones, with a roll-forward step on open.
+// Crash and power-loss safety: before the first change the table header's
+// transaction byte is set and flushed to the disk; index changes are kept in
+// memory and, when the change ends, the records are flushed, the table's
+// change counter (header bytes 16..19) is raised, and each .CDX is replaced
+// whole (temporary file, flush, rename, folder flush) carrying the same
+// count; then the byte is cleared. A table found with the byte set, or whose
+// .CDX is damaged or carries another count, has its tags rebuilt from the
+// records on open. Pack writes new files and renames them over the old
+// ones (flushing the folder after each step), with a roll-forward or clean-up
+// step on the next writable open. All file access goes through a FileSystem.
+//
+// The implementation is kept by job: work_area_table_file.cpp (the .DBF,
+// its locks and the commit of a change), work_area_index_set.cpp (tags and
+// index files; a key is inserted in updateIndexes), work_area_cursor.cpp
+// (navigation, seek, filter), work_area_pack.cpp, and work_area.cpp (records,
+// fields and memos).
 #include "store/dbf_format.h"
 #include "store/expression.h"
 #include "store/file_handle.h"
@@ -53,10 +63,11 @@ struct UnusableTag {
 class WorkArea {
 public:
     // Opens a table; raises EDatabase or EInOutError with the file named.
-    static std::unique_ptr<WorkArea> open(const QString& path, const QString& alias, OpenMode mode, EngineSettings* settings);
+    static std::unique_ptr<WorkArea> open(const QString& path, const QString& alias, OpenMode mode, EngineSettings* settings,
+                                          FileSystem& fs = FileSystem::real());
     // Writes a new empty table (and memo file when a field needs one); an
     // index file of the same name left from an older table is removed.
-    static void create(const QString& path, std::vector<DbfField> fields, int memoBlockSize);
+    static void create(const QString& path, std::vector<DbfField> fields, int memoBlockSize, FileSystem& fs = FileSystem::real());
     ~WorkArea();
     WorkArea(const WorkArea&) = delete;
     WorkArea& operator=(const WorkArea&) = delete;
@@ -228,6 +239,7 @@ private:
 
     QString path_, alias_, memoPath_;
     OpenMode mode_ = OpenMode::Exclusive;
+    FileSystem* fs_ = &FileSystem::real();
     EngineSettings* settings_ = nullptr;
     FileHandle dbf_;
     MemoFile memo_;
@@ -271,6 +283,6 @@ private:
 // The sibling of a table file with another extension, matching the case of
 // the table's own extension (ORV.DBF -> ORV.CDX, rooms.dbf -> rooms.cdx), or
 // an existing file that differs only in the extension's case.
-QString SiblingPath(const QString& tablePath, const QString& extension);
+QString SiblingPath(const QString& tablePath, const QString& extension, const FileSystem& fs = FileSystem::real());
 
 }  // namespace orv

@@ -67,7 +67,14 @@ TEST(WorkArea, CreatesFoxProFilesByteForByte) {
 
     const QByteArray cdx = readFile(dir.path() + "/PHONE.CDX");
     ASSERT_EQ(cdx.size(), 0xC00);
-    EXPECT_EQ(cdx.left(16).toHex().toStdString(), std::string("000400000000000000000000" "0a00e001"));
+    // Bytes 8..11 count the table's changes (big-endian), the same count as
+    // in the table's reserved bytes 16..19 (little-endian).
+    EXPECT_EQ(cdx.left(8).toHex().toStdString(), std::string("0004000000000000"));
+    EXPECT_EQ(cdx.mid(12, 4).toHex().toStdString(), std::string("0a00e001"));
+    const uint32_t tableCount = uint8_t(dbf[16]) | uint8_t(dbf[17]) << 8 | uint8_t(dbf[18]) << 16 | uint32_t(uint8_t(dbf[19])) << 24;
+    const uint32_t indexCount = uint32_t(uint8_t(cdx[8])) << 24 | uint8_t(cdx[9]) << 16 | uint8_t(cdx[10]) << 8 | uint8_t(cdx[11]);
+    EXPECT_NE(tableCount, 0u);
+    EXPECT_EQ(tableCount, indexCount);
     EXPECT_EQ(cdx.mid(0x400, 16).toHex().toStdString(), std::string("03000100ffffffffffffffffe101ffff"));
     EXPECT_EQ(cdx.mid(0x410, 11).toHex().toStdString(), std::string("00000f0f100404030006" "60"));
     EXPECT_EQ(cdx.mid(0x5FC, 4), QByteArray("NAME"));

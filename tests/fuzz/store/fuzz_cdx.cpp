@@ -22,9 +22,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     } catch (const orv::EOrvException&) {
     }
-    orv::fuzz::writeBytes(fx.dbf, fx.goodDbf);
-    orv::fuzz::writeBytes(fx.fpt, fx.goodFpt);
-    orv::fuzz::writeBytes(fx.cdx, bytes);
-    orv::fuzz::exerciseTable();
+    orv::fuzz::exerciseTable(*orv::fuzz::filesWith(fx.cdx, bytes));
     return 0;
 }

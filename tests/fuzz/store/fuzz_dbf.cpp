@@ -7,9 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto& fx = orv::fuzz::fixture();
-    orv::fuzz::writeBytes(fx.dbf, data, size);
-    orv::fuzz::writeBytes(fx.fpt, fx.goodFpt);
-    QFile::remove(fx.cdx);
-    orv::fuzz::exerciseTable();
+    const auto files = orv::fuzz::filesWith(fx.dbf, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
+    files->remove(fx.cdx);
+    orv::fuzz::exerciseTable(*files);
     return 0;
 }

@@ -1,23 +1,30 @@
 #pragma once
-// Shared set-up of the store fuzz targets: a private folder with a small,
-// valid table (T.DBF with memos in T.FPT and three tags in T.CDX) whose
-// files the targets replace one at a time with fuzzed bytes.
+// Shared set-up of the store fuzz targets: a small, valid table (T.DBF with
+// memos in T.FPT and three tags in T.CDX) kept in memory; each input gets a
+// fresh copy of those files with one of them replaced by the fuzzed bytes,
+// so nothing touches the disk.
+#include "store/memory_file_system.h"
+
 #include <QByteArray>
 #include <QString>
+
+#include <memory>
 
 namespace orv::fuzz {
 
 struct Fixture {
-    QString dir;
     QString dbf, fpt, cdx;
     QByteArray goodDbf, goodFpt, goodCdx;
+    MemoryFileSystem files;
 };
 
 const Fixture& fixture();
-void writeBytes(const QString& path, const uint8_t* data, size_t size);
-void writeBytes(const QString& path, const QByteArray& bytes);
-// Opens T.DBF read-only and reads every record, field, memo and tag; every
-// error must be an EOrvException.
-void exerciseTable();
+// A copy of the fixture's files with one file's bytes replaced (or removed
+// when bytes is null).
+std::unique_ptr<MemoryFileSystem> filesWith(const QString& path, const QByteArray& bytes);
+// Opens T.DBF read-only and reads every record, field, memo and tag, then
+// opens it for writing and changes, deletes, appends and packs; every error
+// must be an EOrvException.
+void exerciseTable(MemoryFileSystem& fs);
 
 }  // namespace orv::fuzz

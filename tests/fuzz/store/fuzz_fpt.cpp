@@ -5,9 +5,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto& fx = orv::fuzz::fixture();
-    orv::fuzz::writeBytes(fx.dbf, fx.goodDbf);
-    orv::fuzz::writeBytes(fx.fpt, data, size);
-    orv::fuzz::writeBytes(fx.cdx, fx.goodCdx);
-    orv::fuzz::exerciseTable();
+    orv::fuzz::exerciseTable(*orv::fuzz::filesWith(fx.fpt, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size))));
     return 0;
 }
