@@ -280,7 +280,9 @@ FaxMachine::Next FaxSender::C1AwaitCfr() {
 // ---- 18: a page in the negotiated modulation --------------------------------------------------------
 
 FaxMachine::Next FaxSender::C1StartPage() {
-    if (const auto next = AwaitLine()) return *next;
+    if (const auto next = AwaitLine(kOwnError)) return *next;
+    // A modem that cannot start the page has lost the call.
+    if (IsResult(Line(), "ERROR") || IsResult(Line(), "RRIER")) return Fail(ecFaxSessionError);
     if (!IsResult(Line(), "CONNECT")) {
         ArmTimerTrigger(Port(), S().replyTimer, 0, true);
         return Next::OnInput;
@@ -296,9 +298,10 @@ FaxMachine::Next FaxSender::C1StartPage() {
 // ---- 29..34: the post-page exchange ------------------------------------------------------------------
 
 FaxMachine::Next FaxSender::C1PageSent() {
-    if (const auto next = AwaitLine()) return *next;
+    if (const auto next = AwaitLine(kOwnError)) return *next;
     if (!IsResult(Line(), "OK")) {
-        if (IsResult(Line(), "RRIER")) return Fail(ecFaxSessionError);
+        // The line went while the page was on its way.
+        if (IsResult(Line(), "RRIER") || IsResult(Line(), "ERROR")) return Fail(ecFaxSessionError);
         ArmTimerTrigger(Port(), S().replyTimer, 0, true);
         return Next::OnInput;
     }
