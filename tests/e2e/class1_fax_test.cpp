@@ -21,9 +21,11 @@ namespace orv::test {
 namespace {
 
 constexpr int kLeadRows = 8;  // blank lines before the header line
-// Line time at 4x real time: T.30 leaves the answering side 75 ms of line time
-// to start listening, which a busy test machine must meet.
-constexpr double kSpeed = 4;
+// Line time at 8x real time when we call, 4x when we answer: T.30 leaves the
+// answering side 75 ms of line time to start listening, which a busy test
+// machine must meet.
+constexpr double kSendSpeed = 8;
+constexpr double kAnswerSpeed = 4;
 
 struct SendParam {
     const char* name;
@@ -43,7 +45,7 @@ TEST_P(Class1Sends, PagesArriveAtTheTerminalAsEncoded) {
     ASSERT_FALSE(doc.isEmpty());
     ModemSimRunner sim;
     ModemSimRunner::Config config;
-    config.speed = kSpeed;
+    config.speed = kSendSpeed;
     config.extraArgs << "--classes" << "1" << "--terminal-max-rate" << QString::number(p.farEndMax);
     QString err;
     ASSERT_TRUE(sim.start(config, &err)) << err.toStdString();
@@ -106,7 +108,7 @@ TEST_P(Class1Receives, TerminalPagesLandInAnApfFile) {
     ASSERT_EQ(doc.pages.size(), 2);
     ModemSimRunner sim;
     ModemSimRunner::Config config;
-    config.speed = kSpeed;
+    config.speed = kAnswerSpeed;
     config.sendFile = doc.allPages;
     config.extraArgs << "--classes" << "1" << "--terminal-max-rate" << QString::number(p.farEndMax);
     QString err;
@@ -170,7 +172,7 @@ TEST_P(Class1SendFaults, EndsWithTheRightCode) {
     ASSERT_FALSE(doc.isEmpty());
     ModemSimRunner sim;
     ModemSimRunner::Config config;
-    config.speed = kSpeed;
+    config.speed = kSendSpeed;
     config.extraArgs << "--classes" << "1";
     for (const QString& spec : f.faults) config.extraArgs << "--fault" << spec;
     QString err;
@@ -225,7 +227,7 @@ TEST(Class1OrvaneToOrvane, StepsDownOnFtt) {
     ASSERT_FALSE(doc.isEmpty());
     ModemSimRunner sim;
     ModemSimRunner::Config config;
-    config.speed = kSpeed;
+    config.speed = kAnswerSpeed;
     config.ports = 2;
     config.extraArgs << "--classes" << "1";
     QString err;
