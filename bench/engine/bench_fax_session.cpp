@@ -1,5 +1,7 @@
-// One-page fax over the simulated line: our engine against efax, the same
-// page through the same modemsim modem (Class 2, line at 4x real time).
+// Faxes over the simulated line: our engine against efax, the same pages
+// through the same modemsim modem (line at 4x real time): one page in
+// Class 2, and one and three pages in Class 1 (our T.30 against efax -o1),
+// both sides at up to 14400 bit/s.
 //
 //   wall_ours, wall_efax   seconds from start to the session's end
 //   wall_ratio             wall_ours / wall_efax (below 1: we are faster)
@@ -11,6 +13,7 @@
 // header line. Needs efax, efix and tiffcp (scripts/packages), and modemsim.
 #include "engine/dispatcher.h"
 #include "engine/fax_sender.h"
+#include "images/apf_file.h"
 #include "images/fax_converter.h"
 
 #include <benchmark/benchmark.h>
@@ -84,7 +87,7 @@ struct Simulator {
 
 struct Document {
     QTemporaryDir dir;
-    QString tiff, apf;
+    QString tiff, apf, apf3;
     bool make() {
         const QString txt = dir.filePath("page.txt");
         QFile f(txt);
@@ -105,7 +108,10 @@ struct Document {
         cvt.setDocumentFile(raw);
         apf = dir.filePath("page.apf");
         cvt.setOutFileName(apf);
-        return cvt.convert() == 0;
+        if (cvt.convert() != 0) return false;
+        apf3 = dir.filePath("pages3.apf");
+        if (!QFile::copy(apf, apf3)) return false;
+        return AppendApfFile(apf3, apf) == 0 && AppendApfFile(apf3, apf) == 0;
     }
 };
 
@@ -140,12 +146,13 @@ private:
 };
 
 // Our engine: wall seconds and CPU ms, or a negative wall time on failure.
-std::pair<double, double> sendOurs(const QString& port, const QString& apf) {
+std::pair<double, double> sendOurs(const QString& port, const QString& apf, TFaxClass faxClass) {
     const int h = OpenPort(port, 4, 8192, 8192, 8, 1, kParityNone, 19200);
     if (h < 0) return {-1, 0};
     FaxSendSession s;
     s.port = h;
-    s.faxClass = fcClass2;
+    s.faxClass = faxClass;
+    s.desiredBps = 14400;
     Events events;
     events.file = apf;
     const double cpu0 = selfCpuMs();
@@ -164,7 +171,7 @@ std::pair<double, double> sendOurs(const QString& port, const QString& apf) {
 }
 
 // efax in its own process: wall seconds and its CPU ms.
-std::pair<double, double> sendEfax(const QString& port, const QString& tiff) {
+std::pair<double, double> sendEfax(const QString& port, const QString& tiff, int pages, const char* classOption) {
     QElapsedTimer t;
     t.start();
     const pid_t pid = fork();
@@ -173,7 +180,9 @@ std::pair<double, double> sendEfax(const QString& port, const QString& tiff) {
         dup2(null, 1);
         dup2(null, 2);
         const QByteArray p = port.toLocal8Bit(), f = tiff.toLocal8Bit();
-        execlp("efax", "efax", "-d", p.constData(), "-o2", "-h", "", "-t", "5551234", f.constData(), nullptr);
+        const char* files[3] = {f.constData(), pages > 1 ? f.constData() : nullptr, pages > 2 ? f.constData() : nullptr};
+        execlp("efax", "efax", "-d", p.constData(), classOption, "-h", "", "-t", "5551234", files[0], files[1], files[2],
+               nullptr);
         _exit(127);
     }
     int status = 0;
@@ -184,7 +193,10 @@ std::pair<double, double> sendEfax(const QString& port, const QString& tiff) {
     return {ok ? wall : -1, cpuMs(r)};
 }
 
-void BM_OnePageFaxOursVersusEfax(benchmark::State& state) {
+// state.range(0): 2 Class 2, 1 Class 1; state.range(1): pages (1 or 3).
+void BM_FaxOursVersusEfax(benchmark::State& state) {
+    const bool class1 = state.range(0) == 1;
+    const int pages = int(state.range(1));
     Document doc;
     if (!doc.make()) {
         state.SkipWithError("could not make the page (efix, tiffcp, converter)");
@@ -198,12 +210,12 @@ void BM_OnePageFaxOursVersusEfax(benchmark::State& state) {
     double oursWall = 0, efaxWall = 0, oursCpu = 0, efaxCpu = 0;
     int runs = 0;
     for (auto _ : state) {
-        const auto [ow, oc] = sendOurs(sim.port, doc.apf);
+        const auto [ow, oc] = sendOurs(sim.port, pages == 3 ? doc.apf3 : doc.apf, class1 ? fcClass1 : fcClass2);
         if (ow < 0 || !sim.received(30000)) {
             state.SkipWithError("our fax did not go through");
             return;
         }
-        const auto [ew, ec] = sendEfax(sim.port, doc.tiff);
+        const auto [ew, ec] = sendEfax(sim.port, doc.tiff, pages, class1 ? "-o1" : "-o2");
         if (ew < 0 || !sim.received(30000)) {
             state.SkipWithError("efax's fax did not go through");
             return;
@@ -222,7 +234,14 @@ void BM_OnePageFaxOursVersusEfax(benchmark::State& state) {
     state.counters["cpu_ours_ms"] = oursCpu / runs;
     state.counters["cpu_efax_ms"] = efaxCpu / runs;
 }
-BENCHMARK(BM_OnePageFaxOursVersusEfax)->Iterations(3)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_FaxOursVersusEfax)
+    ->ArgNames({"class", "pages"})
+    ->Args({2, 1})
+    ->Args({1, 1})
+    ->Args({1, 3})
+    ->Iterations(3)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond);
 
 }  // namespace
 

@@ -8,7 +8,17 @@
 
 namespace orv {
 
-// ---- 3, 4, 5, 7: set-up for a call ---------------------------------------------------------------------
+const FaxReceiver::ClassPhases FaxReceiver::kClass2Phases = {
+    &FaxReceiver::InitClass2, &FaxReceiver::BeginClass2Setup, FaxReceiver::stAnswering, true, FaxReceiver::stPostPage,
+};
+
+// ---- 1 (end), 3, 4, 5, 7: set-up for a call -------------------------------------------------------------
+
+FaxMachine::Next FaxReceiver::BeginClass2Setup() {
+    if (!Command(S().vocab.selectClass)) return Next::Now;
+    GoTo(stClassSelected);
+    return Next::OnInput;
+}
 
 FaxMachine::Next FaxReceiver::ClassSelected() {
     if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073

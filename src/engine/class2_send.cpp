@@ -4,6 +4,7 @@
 #include "common/orv_error.h"
 #include "engine/dispatcher.h"
 #include "engine/fax_sender.h"
+#include "engine/modem_link.h"
 
 namespace orv {
 
@@ -17,9 +18,21 @@ constexpr char kDleEtx[2] = {'\x10', '\x03'};
 
 // ---- 2 (end), 4..8: set-up ---------------------------------------------------------------------------
 
-void FaxSender::BeginClass2Setup() {
-    if (!Command(S().vocab.selectClass)) return;
+const FaxSender::ClassPhases FaxSender::kClass2Phases = {
+    &FaxSender::InitClass2, &FaxSender::BeginClass2Setup, FaxSender::stDialResult, false,
+    &FaxSender::Class2DataDone, &FaxSender::EndClass2Page,
+};
+
+bool FaxSender::InitClass2() {
+    S().vocab = Class2Vocabulary::For(S().faxClass);
+    SwitchToNormalBaud(S());
+    return true;
+}
+
+FaxMachine::Next FaxSender::BeginClass2Setup() {
+    if (!Command(S().vocab.selectClass)) return Next::Now;
     GoTo(stClassSelected);
+    return Next::OnInput;
 }
 
 FaxMachine::Next FaxSender::ClassSelected() {
@@ -151,13 +164,15 @@ FaxMachine::Next FaxSender::WaitXon() {
 
 // ---- 28 (end), 38..43: the page-end exchange --------------------------------------------------------------
 
-void FaxSender::EndClass2Page() {
+FaxMachine::Next FaxSender::EndClass2Page() {
     if (S().IsClass2_0()) {
         const char end[2] = {'\x10', MorePages() ? ',' : '.'};
         SendBlock(Port(), end, 2);
     } else {
         SendBlock(Port(), kDleEtx, 2);
     }
+    GoTo(stPageEnded);
+    return Next::Now;
 }
 
 FaxMachine::Next FaxSender::PageEnded() {

@@ -120,6 +120,20 @@ protected:
     void ArmOutputFree(int level);
     void ArmOutputUsed(int level);
 
+    // ---- Class 1 (class1_link.cpp) ----
+    // What a Class 1 state heard: a line, or an HDLC frame (S().class1.last)
+    // when one was expected (AT+FRH=3, the dial and answer).
+    enum class Heard { Nothing, Line, Frame, BadFrame, Timeout, Failed };
+    // Like Await: unless the state owns the rule, "ERROR" reports -8071 and a
+    // time-out -6006, each going to FailState(). A frame is traced by name.
+    Heard AwaitClass1(unsigned own = 0);
+    // Frame reception: "AT+FRH=3", the next frame expected.
+    bool ReceiveFrameCommand();
+    // Sends one frame after CONNECT to "AT+FTH=3" (after the 20 ms frame lead).
+    void SendFrame(uint8_t fcf, bool final, const QByteArray& info = {});
+    // The pause between receiving and sending (and its other guard times).
+    void Pause(int ms);
+
     void SetStatus(int status);
     void MarkStatusChanged() { statusChanged_ = true; }
     void ReportStatus(bool first, bool last);

@@ -7,6 +7,7 @@
 #include "engine/dispatcher.h"
 #include "engine/modem_link.h"
 #include "engine/receive_names.h"
+#include "engine/t30_frames.h"
 
 namespace orv {
 
@@ -19,6 +20,23 @@ const FaxStateName FaxReceiver::kStateNames[] = {
     {stSetupDone, "SetupDone"},
     {stWaitForCall, "WaitForCall"},
     {stAnswer, "Answer"},
+    {stC1SendCsi, "SendCsi"},
+    {stC1SendDis, "SendDis"},
+    {stC1AwaitDcs, "AwaitDcs"},
+    {stC1FrameRetry, "FrameRetry"},
+    {stC1Reopen, "Reopen"},
+    {stC1AwaitTraining, "AwaitTraining"},
+    {stC1TrainingCheck, "TrainingCheck"},
+    {stC1SendFtt, "SendFtt"},
+    {stC1TrainingDone, "TrainingDone"},
+    {stC1SendCfr, "SendCfr"},
+    {stC1AwaitPage, "AwaitPage"},
+    {stC1PageEnded, "PageEnded"},
+    {stC1AwaitPostPage, "AwaitPostPage"},
+    {stC1PageComplete, "PageComplete"},
+    {stC1SendMcf, "SendMcf"},
+    {stC1AwaitDcn, "AwaitDcn"},
+    {stC1HangUp, "HangUp"},
     {stAnswering, "Answering"},
     {stSessionReports, "SessionReports"},
     {stWaitPage, "WaitPage"},
@@ -35,7 +53,6 @@ const FaxStateName FaxReceiver::kStateNames[] = {
 namespace {
 constexpr int kWriteBlock = 4096;
 constexpr int kMaxBytesPerPass = 10000;
-constexpr uint8_t kDle = 0x10, kEtx = 0x03;
 }  // namespace
 
 FaxReceiver::FaxReceiver(FaxReceiveSession& session, FaxEvents& events)
@@ -72,10 +89,15 @@ void FaxReceiver::Init() {
         ReportError(ecFaxBadModemResult);
         return;
     }
-    if (s.faxClass == fcClass1) {
-        ReportError(ecNotSupported);  // the Class 1 machine is not part of this engine yet
-        return;
-    }
+    (this->*Phases().init)();
+}
+
+const FaxReceiver::ClassPhases& FaxReceiver::Phases() const {
+    return s_.IsClass1() ? kClass1Phases : kClass2Phases;
+}
+
+bool FaxReceiver::InitClass2() {
+    FaxReceiveSession& s = s_;
     s.vocab = Class2Vocabulary::For(s.faxClass);
     const bool wasHeld = SetDispatchHold(Port(), true) == 1;
     // A modem that fails here is met again by the machine's first state.
@@ -95,6 +117,7 @@ void FaxReceiver::Init() {
     s.initialized = true;
     DiscardInput(Port());
     SetDispatchHold(Port(), wasHeld);
+    return true;
 }
 
 // ---- driver ---------------------------------------------------------------------------------------
@@ -109,6 +132,23 @@ FaxMachine::Next FaxReceiver::Step() {
     case stSetupDone: return SetupDone();
     case stWaitForCall: return WaitForCall();
     case stAnswer: return Answer();
+    case stC1SendCsi: return C1SendCsi();
+    case stC1SendDis: return C1SendDis();
+    case stC1AwaitDcs: return C1AwaitDcs();
+    case stC1FrameRetry: return C1FrameRetry();
+    case stC1Reopen: return C1Reopen();
+    case stC1AwaitTraining: return C1AwaitTraining();
+    case stC1TrainingCheck: return C1TrainingCheck();
+    case stC1SendFtt: return C1SendFtt();
+    case stC1TrainingDone: return C1TrainingDone();
+    case stC1SendCfr: return C1SendCfr();
+    case stC1AwaitPage: return C1AwaitPage();
+    case stC1PageEnded: return C1PageEnded();
+    case stC1AwaitPostPage: return C1AwaitPostPage();
+    case stC1PageComplete: return C1PageComplete();
+    case stC1SendMcf: return C1SendMcf();
+    case stC1AwaitDcn: return C1AwaitDcn();
+    case stC1HangUp: return C1HangUp();
     case stAnswering: return Answering();
     case stSessionReports: return SessionReports();
     case stWaitPage: return WaitPage();
@@ -119,7 +159,7 @@ FaxMachine::Next FaxReceiver::Step() {
     case stCallDone: return CallDone();
     case stCallFailed: return CallFailed();
     case stSessionOver: return SessionOver();
-    default: return Fail(ecNotSupported);  // a Class 1 state
+    default: return Fail(ecNotSupported);  // not a state of this machine
     }
 }
 
@@ -148,14 +188,8 @@ FaxMachine::Next FaxReceiver::CallSetup() {
     }
     if (s.options & foSoftwareFlow) SetSoftwareFlow(Port(), 0, 0, kSwfNone);
     SetModemLines(Port(), true, true);
-    if (s.faxClass == fcClass1) {
-        if (!Command("AT+FCLASS=1")) return Next::Now;
-        GoTo(stClass1Selected);
-    } else {
-        if (!Command(s.vocab.selectClass)) return Next::Now;
-        GoTo(stClassSelected);
-    }
-    return Next::OnInput;
+    s.class1.ResetCall();
+    return (this->*Phases().setup)();
 }
 
 FaxMachine::Next FaxReceiver::Class1Selected() {
@@ -202,7 +236,7 @@ FaxMachine::Next FaxReceiver::Answer() {
     ArmReplyTimer(s.dialWait);
     s.localTimer.Start(PortTicks(Port()), uint32_t(s.dialWait));
     SetStatus(fsAnswering);
-    GoTo(s.faxClass == fcClass1 ? 10 : stAnswering);
+    GoTo(Phases().answering);
     return Next::OnInput;
 }
 
@@ -233,8 +267,10 @@ FaxMachine::Next FaxReceiver::PageStart() {
     afterDle_ = false;
     ArmReplyTimer();
     s.bytesOnPage = 0;
-    const char dc2 = '\x12';
-    SendBlock(Port(), &dc2, 1);  // ready for the data
+    if (Phases().readyByte) {
+        const char dc2 = '\x12';
+        SendBlock(Port(), &dc2, 1);  // ready for the data
+    }
     SetStatus(fsGettingPage);
     GoTo(stPageData);
     return Next::OnInput;
@@ -286,7 +322,7 @@ FaxMachine::Next FaxReceiver::PageData() {
     SetStatus(fsGettingPage);
     ArmReplyTimer();
     if (s.options & foSoftwareFlow) SetSoftwareFlow(Port(), 0, 0, kSwfNone);
-    GoTo(s.faxClass == fcClass1 ? 27 : stPostPage);
+    GoTo(Phases().pageEnded);
     return Next::Now;
 }
 

@@ -24,6 +24,22 @@ const FaxStateName FaxSender::kStateNames[] = {
     {stCapabilitiesSet, "CapabilitiesSet"},
     {stDial, "Dial"},
     {stRedialWait, "RedialWait"},
+    {stC1AwaitDis, "AwaitDis"},
+    {stC1SendTsi, "SendTsi"},
+    {stC1SendDcs, "SendDcs"},
+    {stC1StartTraining, "StartTraining"},
+    {stC1SendTcf, "SendTcf"},
+    {stC1TcfSent, "TcfSent"},
+    {stC1AwaitCfr, "AwaitCfr"},
+    {stC1StartPage, "StartPage"},
+    {stC1PageSent, "PageDataSent"},
+    {stC1PostPage, "PostPage"},
+    {stC1SendPostPage, "SendPostPage"},
+    {stC1PostPageSent, "PostPageSent"},
+    {stC1AwaitMcf, "AwaitPostPageResponse"},
+    {stC1SendDcn, "SendDcn"},
+    {stC1DcnSent, "DcnSent"},
+    {stC1HangUp, "HangUp"},
     {stDialResult, "DialResult"},
     {stNegotiate, "Negotiate"},
     {stWaitXon, "WaitXon"},
@@ -110,14 +126,12 @@ void FaxSender::Init() {
         }
         s.modemInitialized = true;
     }
-    if (s.faxClass == fcClass1) {
-        // The Class 1 machine is not part of this engine yet.
-        ReportError(ecNotSupported);
-        return;
-    }
-    s.vocab = Class2Vocabulary::For(s.faxClass);
-    SwitchToNormalBaud(s);
+    if (!(this->*Phases().init)()) return;
     s.initialized = true;
+}
+
+const FaxSender::ClassPhases& FaxSender::Phases() const {
+    return s_.IsClass1() ? kClass1Phases : kClass2Phases;
 }
 
 // ---- driver ---------------------------------------------------------------------------------------
@@ -134,6 +148,22 @@ FaxMachine::Next FaxSender::Step() {
     case stCapabilitiesSet: return CapabilitiesSet();
     case stDial: return Dial();
     case stRedialWait: return RedialWait();
+    case stC1AwaitDis: return C1AwaitDis();
+    case stC1SendTsi: return C1SendTsi();
+    case stC1SendDcs: return C1SendDcs();
+    case stC1StartTraining: return C1StartTraining();
+    case stC1SendTcf: return C1SendTcf();
+    case stC1TcfSent: return C1TcfSent();
+    case stC1AwaitCfr: return C1AwaitCfr();
+    case stC1StartPage: return C1StartPage();
+    case stC1PageSent: return C1PageSent();
+    case stC1PostPage: return C1PostPage();
+    case stC1SendPostPage: return C1SendPostPage();
+    case stC1PostPageSent: return C1PostPageSent();
+    case stC1AwaitMcf: return C1AwaitMcf();
+    case stC1SendDcn: return C1SendDcn();
+    case stC1DcnSent: return C1DcnSent();
+    case stC1HangUp: return C1HangUp();
     case stDialResult: return DialResult();
     case stNegotiate: return Negotiate();
     case stWaitXon: return WaitXon();
@@ -154,9 +184,7 @@ FaxMachine::Next FaxSender::Step() {
     case stQueueEmpty: return QueueEmpty();
     case stFaxFailed: return FaxFailed();
     case stSessionOver: return SessionOver();
-    default:
-        // A state of a class this engine does not drive (Class 1).
-        return Fail(ecNotSupported);
+    default: return Fail(ecNotSupported);  // not a state of this machine
     }
 }
 
@@ -228,13 +256,7 @@ FaxMachine::Next FaxSender::FirstPage() {
     firstPageFine_ = pageFine_;
     firstPageWide_ = pageWide_;
     SetStatus(fsInitializing);
-    if (s.faxClass == fcClass1) {
-        if (!Command("AT+FCLASS=1")) return Next::Now;
-        GoTo(stClass1Selected);
-        return Next::OnInput;
-    }
-    BeginClass2Setup();
-    return Next::OnInput;
+    return (this->*Phases().setup)();
 }
 
 // ---- 3: Class 1 selected -----------------------------------------------------------------------------
@@ -250,11 +272,12 @@ FaxMachine::Next FaxSender::Class1Selected() {
 FaxMachine::Next FaxSender::Dial() {
     FaxSendSession& s = s_;
     const QByteArray cmd = "ATD" + QByteArray(s.toneDial ? "T" : "P") + s.dialPrefix + s.phoneNumber;
+    s.class1.ResetCall();
+    if (Phases().framesAfterDial) s.class1.frames.Expect();
     if (!Command(cmd)) return Next::Now;
     ArmReplyTimer(s.dialWait);
     SetStatus(fsDialing);
-    // Class 1 goes on with its own dial result state (11).
-    GoTo(s.faxClass == fcClass1 ? 11 : stDialResult);
+    GoTo(Phases().dialResult);
     return Next::OnInput;
 }
 
@@ -389,7 +412,7 @@ FaxMachine::Next FaxSender::AwaitPumpRoom(bool pageDone) {
         ArmOutputFree(PumpLevel());
         return Next::OnTrigger;
     }
-    // Class 1 ends its page data with DLE ETX here.
+    (this->*Phases().dataDone)();
     ArmOutputUsed(0);
     GoTo(stPageSent);
     return Next::OnTrigger;
@@ -481,13 +504,7 @@ FaxMachine::Next FaxSender::PageSent() {
     }
     if (s.options & foSoftwareFlow) SetSoftwareFlow(Port(), 0, 0, kSwfNone);
     SetStatus(fsSendingPage);
-    if (s.faxClass == fcClass1) {
-        GoTo(29);
-        return Next::Now;
-    }
-    EndClass2Page();
-    GoTo(stPageEnded);
-    return Next::Now;
+    return (this->*Phases().pageSent)();
 }
 
 // ---- 42, 44: the next page, the fax is through --------------------------------------------------------------

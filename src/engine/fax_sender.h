@@ -1,9 +1,9 @@
 #pragma once
 // FaxSender: the send state machine. It sends a queue of faxes, one call each
 // (FaxEvents::FaxNext supplies number, fax file and cover), through a Class 2
-// or Class 2.0 modem: set-up, dialling with busy retries, negotiation, header
-// line, cover (APF or plain text) and APF pages, the page-end exchange with
-// retransmission, and the next fax.
+// or Class 2.0 modem, or a Class 1 modem with our own T.30: set-up, dialling
+// with busy retries, negotiation, header line, cover (APF or plain text) and
+// APF pages, the page-end exchange with retransmission, and the next fax.
 //
 //   FaxSendSession s;  s.port = handle;  s.headerLine = "$F page $P of $N";
 //   MyEvents events;   // FaxNext, FaxStatus, FaxFinish, ...
@@ -12,7 +12,9 @@
 //
 // Each state is one member function, named in kSendStateNames. The states
 // every class shares are in fax_sender.cpp; the Class 2 / 2.0 states in
-// class2_send.cpp; Class 1 adds its own states (11..18, 29..37) the same way.
+// class2_send.cpp; the Class 1 states (11..18, 29..37) in class1_send.cpp.
+// Where the shared states hand over to a class (set-up, the dial's answer,
+// the end of page data) they go through the class's ClassPhases.
 #include "engine/fax_machine.h"
 #include "images/apf_file.h"
 
@@ -34,6 +36,15 @@ public:
         stCapabilitiesSet = 8,
         stDial = 9,
         stRedialWait = 10,
+        // Class 1: T.30 phase B, training, post-page exchange, release.
+        stC1AwaitDis = 11,
+        stC1SendTsi = 12,
+        stC1SendDcs = 13,
+        stC1StartTraining = 14,
+        stC1SendTcf = 15,
+        stC1TcfSent = 16,
+        stC1AwaitCfr = 17,
+        stC1StartPage = 18,
         stDialResult = 19,
         stNegotiate = 20,
         stWaitXon = 21,          // Class 2
@@ -44,6 +55,14 @@ public:
         stPageDataStart = 26,
         stPageData = 27,
         stPageSent = 28,
+        stC1PageSent = 29,
+        stC1PostPage = 30,
+        stC1SendPostPage = 31,
+        stC1PostPageSent = 32,
+        stC1AwaitMcf = 34,
+        stC1SendDcn = 35,
+        stC1DcnSent = 36,
+        stC1HangUp = 37,
         stPageEnded = 38,
         stPageEndAnswered = 39,  // Class 2
         stPageStatus = 40,       // Class 2
@@ -71,6 +90,19 @@ protected:
     FaxProgress Progress() const override;
 
 private:
+    // What a class does where the shared states hand over to it.
+    struct ClassPhases {
+        bool (FaxSender::*init)();       // the init procedure's class part; false: it failed
+        Next (FaxSender::*setup)();      // state 2: the class's set-up commands
+        int dialResult;                  // the state the dial's answer goes to
+        bool framesAfterDial;            // the answer brings HDLC frames (Class 1)
+        void (FaxSender::*dataDone)();   // the page's last byte is queued
+        Next (FaxSender::*pageSent)();   // state 28: the page has gone out
+    };
+    static const ClassPhases kClass2Phases;
+    static const ClassPhases kClass1Phases;
+    const ClassPhases& Phases() const;
+
     // ---- shared states (fax_sender.cpp) ----
     Next NextFax();
     Next FirstPage();
@@ -104,8 +136,39 @@ private:
     Next PageStatus();
     Next PageRetry();
     Next PageResult();
-    void BeginClass2Setup();      // state 2's command for Class 2 / 2.0
-    void EndClass2Page();         // state 28: DLE ETX, or DLE and "," or "."
+    bool InitClass2();
+    Next BeginClass2Setup();      // state 2's command for Class 2 / 2.0
+    void Class2DataDone() {}
+    Next EndClass2Page();         // state 28: DLE ETX, or DLE and "," or "." -> 38
+
+    // ---- Class 1 states (class1_send.cpp) ----
+    Next C1AwaitDis();
+    Next C1SendTsi();
+    Next C1SendDcs();
+    Next C1StartTraining();
+    Next C1SendTcf();
+    Next C1TcfSent();
+    Next C1AwaitCfr();
+    Next C1StartPage();
+    Next C1PageSent();
+    Next C1PostPage();
+    Next C1SendPostPage();
+    Next C1PostPageSent();
+    Next C1AwaitMcf();
+    Next C1SendDcn();
+    Next C1DcnSent();
+    Next C1HangUp();
+    bool InitClass1();            // the modem's sending rates
+    Next BeginClass1Setup();      // "AT+FCLASS=1" -> 3
+    void Class1DataDone();        // DLE ETX after the page
+    Next Class1PageSent();        // -> 29
+    // A frame heard in phase B or after a page: the remote's ID, its DIS, a
+    // DCN. Empty, or where the failure went.
+    std::optional<Next> OnClass1Frame();
+    // Back to the start of the page in progress (after RTN).
+    int RewindPage();
+    // Retrain: AT+FTH=3 and DCS and TCF again -> 13.
+    Next Retrain(int pauseMs);
 
     // ---- helpers ----
     Next BusyOrNoAnswer();

@@ -5,6 +5,7 @@
 // timeouts, ...) before it starts a machine; while the machine runs, the
 // record belongs to the port's I/O thread and the host sees its state through
 // FaxProgress snapshots (fax_events.h).
+#include "engine/class1_link.h"
 #include "engine/fax_types.h"
 #include "engine/modem_reports.h"
 #include "engine/ticks.h"
@@ -66,10 +67,12 @@ struct FaxSession {
     int hangupCode = 0;
     FaxClassSupport classSupport;         // the last class query
     LineAssembler line;                   // the response being assembled
+    Class1Link class1;                    // Class 1: rates, frames, the T.30 exchange
     TickTimer localTimer;                 // synchronous waits
     int32_t baudBeforeInit = 0;           // the port's baud when initBaud was set
 
     bool IsClass2_0() const { return faxClass == fcClass2_0; }
+    bool IsClass1() const { return faxClass == fcClass1; }
     bool IsClass2Family() const { return faxClass == fcClass2 || faxClass == fcClass2_0; }
 };
 

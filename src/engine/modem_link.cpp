@@ -48,9 +48,13 @@ void TraceFax(FaxSession& s, const QString& text) {
 
 namespace {
 
-bool frameCommand(const QByteArray& c) {
-    return c.startsWith("AT+FTH=3") || c.startsWith("AT+FRH=3") || c.startsWith("AT+FTM=") ||
-           c.startsWith("AT+FRM=");
+bool frameCommand(const QByteArray& c) { return c.startsWith("AT+FTH=3") || c.startsWith("AT+FTM="); }
+
+// A Class 1 reception starts at once: the far end begins 75 ms after its last
+// signal, and a modem that is told later misses the training that starts the
+// data (or the flags before a frame).
+bool receiveCommand(const QByteArray& c) {
+    return c.startsWith("AT+FRH=") || (c.startsWith("AT+FRM=") && !c.endsWith('?'));
 }
 
 bool onMainThread() {
@@ -74,7 +78,7 @@ QString printable(const QByteArray& bytes) {
 }  // namespace
 
 int SendModemCommand(FaxSession& s, const QByteArray& command) {
-    FaxDelay(s, frameCommand(command) ? kPreFrameCommandDelayMs : kPreCommandDelayMs);
+    FaxDelay(s, receiveCommand(command) ? 0 : frameCommand(command) ? kPreFrameCommandDelayMs : kPreCommandDelayMs);
     TraceFax(s, QStringLiteral("-> %1").arg(printable(command)));
     const int rc = SendText(s.port, command + '\r');
     if (s.replyTimer > 0) ArmTimerTrigger(s.port, s.replyTimer, s.replyTimeout, true);

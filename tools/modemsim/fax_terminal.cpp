@@ -18,7 +18,10 @@ FaxTerminal::FaxTerminal(const Config& config, FaultPlan& faults, std::function<
     t30_ = fax_get_t30_state(fax_);
     fax_set_transmit_on_idle(fax_, true);
     t30_set_tx_ident(t30_, config.ident.c_str());
-    t30_set_supported_modems(t30_, T30_SUPPORT_V27TER | T30_SUPPORT_V29 | T30_SUPPORT_V17);
+    int modems = T30_SUPPORT_V27TER;
+    if (config.maxRate > 4800) modems |= T30_SUPPORT_V29;
+    if (config.maxRate > 9600) modems |= T30_SUPPORT_V17;
+    t30_set_supported_modems(t30_, modems);
     t30_set_supported_compressions(t30_, T30_SUPPORT_T4_1D_COMPRESSION | T30_SUPPORT_T4_2D_COMPRESSION);
     t30_set_supported_resolutions(t30_, T30_SUPPORT_STANDARD_RESOLUTION | T30_SUPPORT_FINE_RESOLUTION |
                                             T30_SUPPORT_SUPERFINE_RESOLUTION | T30_SUPPORT_R8_RESOLUTION);

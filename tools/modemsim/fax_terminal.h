@@ -27,6 +27,7 @@ public:
         std::string ident;
         int port = 0;              // the modem on the other end, for its faults
         bool t30Log = false;
+        int maxRate = 14400;       // the fastest modem family offered: V.27 ter (4800), V.29 (9600), V.17
     };
     // `hangUp` is called when the terminal goes on-hook (fax over or a fault),
     // `finished` once with the outcome.

@@ -61,6 +61,10 @@ Options:
                          fax-0001.tif, fax-0002.tif, ... (default: .)
       --terminal-id ID   station identity of the terminal
                          (default "MODEMSIM TERMINAL")
+      --terminal-max-rate BPS
+                         the terminal offers modems up to this rate: 4800
+                         (V.27 ter), 9600 (and V.29) or 14400 (and V.17;
+                         the default)
       --call N[@SECONDS] the terminal calls modem N (1-based) after SECONDS of
                          line time (default 0) and sends --send FILE
       --fault SPEC       play a fault (repeatable; see below)
@@ -126,6 +130,11 @@ std::string parseOptions(int argc, char** argv, Options& o) {
             if (!value(i, a, o.receiveDir)) return "--receive-dir needs a folder";
         } else if (a == "--terminal-id") {
             if (!value(i, a, o.terminalId)) return "--terminal-id needs a text";
+        } else if (a == "--terminal-max-rate") {
+            double r = 0;
+            if (!value(i, a, v) || !parseDouble(v, r) || (r != 4800 && r != 9600 && r != 14400))
+                return "--terminal-max-rate takes 4800, 9600 or 14400";
+            o.terminalMaxRate = static_cast<int>(r);
         } else if (a == "--call") {
             if (!value(i, a, v)) return "--call needs a modem number";
             ScheduledCall c;

@@ -24,6 +24,7 @@ struct Options {
     std::string sendFile;      // TIFF the spandsp terminal sends
     std::string receiveDir = ".";
     std::string terminalId = "MODEMSIM TERMINAL";
+    int terminalMaxRate = 14400;  // the terminal offers V.27 ter up to 4800, V.29 up to 9600, V.17 above
     std::vector<ScheduledCall> calls;
     FaultPlan faults;
     bool trace = false;        // AT traffic and call events on stderr

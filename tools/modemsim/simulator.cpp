@@ -218,6 +218,7 @@ void Simulator::connect(Setup& s) {
     c.ident = options_.terminalId;
     c.port = modem->index();
     c.t30Log = options_.t30Log;
+    c.maxRate = options_.terminalMaxRate;
     sp->terminal = std::make_unique<FaxTerminal>(
         c, options_.faults,
         [sp] {

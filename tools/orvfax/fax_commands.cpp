@@ -22,10 +22,11 @@
 namespace orv::orvfax {
 
 const char* const kFaxUsage =
-    "  orvfax send --port PATH --number N [--class auto|2|2.0] [--station ID] [--header TEXT]\n"
-    "              [--cover FILE] [--attempts N] [--retry-wait SECONDS] [--verbose] FILE.apf\n"
-    "  orvfax receive --port PATH [--rings N] [--dir DIR] [--once] [--class auto|2|2.0]\n"
-    "                 [--station ID] [--verbose]\n"
+    "  orvfax send --port PATH --number N [--class auto|1|2|2.0] [--speed-limit BPS]\n"
+    "              [--station ID] [--header TEXT] [--cover FILE] [--attempts N]\n"
+    "              [--retry-wait SECONDS] [--verbose] FILE.apf\n"
+    "  orvfax receive --port PATH [--rings N] [--dir DIR] [--once] [--class auto|1|2|2.0]\n"
+    "                 [--speed-limit BPS] [--station ID] [--verbose]\n"
     "  orvfax query --port PATH [--verbose]\n";
 
 namespace {
@@ -51,6 +52,7 @@ void printError(int code, int hangupCode = 0) {
 struct Options {
     QString port;
     TFaxClass faxClass = fcDetect;
+    int speedLimit = 0;  // DesiredBPS; 0: the session's default (9600)
     QByteArray station;
     bool verbose = false;
     QStringList positional;
@@ -68,9 +70,16 @@ Options parse(const QStringList& a, const std::function<bool(const QString&, con
         } else if (a[i] == "--class" && value) {
             const QString c = a[++i];
             if (c == "auto") o.faxClass = fcDetect;
+            else if (c == "1") o.faxClass = fcClass1;
             else if (c == "2") o.faxClass = fcClass2;
             else if (c == "2.0") o.faxClass = fcClass2_0;
-            else o.error = "--class takes auto, 2 or 2.0";
+            else o.error = "--class takes auto, 1, 2 or 2.0";
+        } else if (a[i] == "--speed-limit" && value) {
+            const QString v = a[++i];
+            bool ok = false;
+            o.speedLimit = v.toInt(&ok);
+            static const QList<int> rates = {2400, 4800, 7200, 9600, 12000, 14400};
+            if (!ok || !rates.contains(o.speedLimit)) o.error = "--speed-limit takes 2400, 4800, 7200, 9600, 12000 or 14400";
         } else if (a[i] == "--station" && value) {
             o.station = a[++i].toLatin1().left(20);
         } else if (a[i] == "--verbose" || a[i] == "-v") {
@@ -101,6 +110,7 @@ bool openPort(TOrvComPort& port, const QString& path) {
 void setUpSession(FaxSession& s, const Options& o, int handle) {
     s.port = handle;
     s.faxClass = o.faxClass;
+    if (o.speedLimit > 0) s.desiredBps = o.speedLimit;
     s.stationId = o.station;
     if (o.verbose) s.trace = [](const QString& t) { std::fprintf(stderr, "  %s\n", qPrintable(t)); };
 }
