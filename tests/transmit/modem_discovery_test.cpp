@@ -10,7 +10,7 @@
 #include "engine/pty_pair.h"
 #include "shell/modal_driver.h"
 #include "shell/preferences.h"
-#include "shell/settings.h"
+#include "config/settings.h"
 #include "support/modemsim_runner.h"
 #include "support/temp_home.h"
 #include "transmit/modem_discovery.h"
