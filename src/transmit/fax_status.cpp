@@ -66,14 +66,15 @@ TStandardFaxDisplay::TStandardFaxDisplay(QWidget* parent)
     fsPanel6->setFrameShape(QFrame::StyledPanel);
 
     fsPhoneNumber = value(fsPanel1, "fsPhoneNumber", "555-1212", 0, "Phone number:");
-    fsFaxFileName = value(fsPanel1, "fsFaxFileName", "noname", 1, "Fax file name:");
-    fsCoverFileName = value(fsPanel1, "fsCoverFileName", "noname", 2, "Cover file name:");
-    fsTotalPages = value(fsPanel1, "fsTotalPages", "99", 3, "Total pages:");
-    fsDialAttempt = value(fsPanel1, "fsDialAttempt", "1", 4, "Dial attempt:");
+    fsTotalPages = value(fsPanel1, "fsTotalPages", "99", 1, "Total pages:");
+    fsDialAttempt = value(fsPanel1, "fsDialAttempt", "1", 2, "Dial attempt:");
+    fsFaxFileName = value(fsPanel1, "fsFaxFileName", "noname", 3, "Fax file name:");
+    fsCoverFileName = value(fsPanel1, "fsCoverFileName", "noname", 4, "Cover file name:");
+    static_cast<QGridLayout*>(fsPanel1->layout())->setRowStretch(5, 1);
     // The file names have their places but are not shown.
     for (QLabel* hidden : {fsFaxFileName, fsCoverFileName}) {
         hidden->hide();
-        if (QWidget* caption = hidden->buddy()) caption->hide();
+        if (auto* caption = findChild<QLabel*>(hidden->objectName() + QStringLiteral("Caption"))) caption->hide();
     }
     fsRemoteID = value(fsPanel2, "fsRemoteID", "remoteid", 0, "Remote ID:");
     fsConnectBPS = value(fsPanel2, "fsConnectBPS", "9600", 1, "Connect BPS:");
@@ -128,6 +129,7 @@ QLabel* TStandardFaxDisplay::value(QFrame* p, const char* name, const QString& d
                                    Qt::Alignment alignment) {
     auto* grid = static_cast<QGridLayout*>(p->layout());
     auto* label = new QLabel(caption, p);
+    label->setObjectName(QString::fromLatin1(name) + QStringLiteral("Caption"));
     auto* v = new QLabel(design, p);
     v->setObjectName(QString::fromLatin1(name));
     v->setAlignment(alignment);

@@ -106,10 +106,10 @@ TEST(FaxStatus, TheWindowFollowsARealSendFromCoverToFinish) {
     EXPECT_EQ(w.status->Fax(), w.fax);
     TStandardFaxDisplay* d = w.status->Display();
     ASSERT_NE(d, nullptr);
-    // ORVANE_SCREENSHOT_DIR: a picture of the window while page 1 goes out.
+    // ORVANE_SCREENSHOT_DIR: a picture of the window while a page goes out.
     const QString shots = qEnvironmentVariable("ORVANE_SCREENSHOT_DIR");
     w.onStatus = [&](TOrvCustomAbstractFax& cp) {
-        if (!shots.isEmpty() && cp.ProgressCode() == fsSendingPage && cp.PageNumber() == 1 && cp.BytesDone() > 0)
+        if (!shots.isEmpty() && cp.ProgressCode() == fsSendingPage && cp.PageNumber() >= 1)
             d->grab().save(shots + "/fax_status.png");
     };
     EXPECT_EQ(d->windowTitle(), "Fax Status");
@@ -217,6 +217,8 @@ TEST(FaxStatus, OtherComponentsEmptyPagesAndLongNames) {
     EXPECT_EQ(text(&d, "fsElapsedTime"), "00:00");
     // The file names keep their places but stay hidden.
     EXPECT_TRUE(d.findChild<QLabel*>("fsFaxFileName")->isHidden());
+    EXPECT_TRUE(d.findChild<QLabel*>("fsFaxFileNameCaption")->isHidden());
+    EXPECT_TRUE(d.findChild<QLabel*>("fsCoverFileNameCaption")->isHidden());
     EXPECT_FALSE(d.findChild<QLabel*>("fsPhoneNumber")->isHidden());
 }
 
