@@ -1,5 +1,7 @@
 #include "engine/fax_events.h"
 
+#include "common/orv_error.h"
+
 #include <QMetaObject>
 #include <QThread>
 #include <condition_variable>
@@ -58,12 +60,25 @@ void QueuedFaxEvents::FaxStatus(const FaxProgress& p, bool first, bool last) {
     call([this, p, first, last] { target_.FaxStatus(p, first, last); });
 }
 
+// Log records and errors are posted like the finish: a busy window gets them
+// late, never not at all (a lost log call would be a fax missing from the
+// history; a lost error one the user never hears of).
+void QueuedFaxEvents::post(std::function<void()> fn) {
+    QObject* receiver = receiver_.data();
+    if (!receiver) return;
+    if (QThread::currentThread() == receiver->thread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(receiver, std::move(fn), Qt::QueuedConnection);
+}
+
 void QueuedFaxEvents::FaxLog(int logCode, const FaxProgress& p) {
-    call([this, logCode, p] { target_.FaxLog(logCode, p); });
+    post([this, logCode, p] { target_.FaxLog(logCode, p); });
 }
 
 void QueuedFaxEvents::FaxError(int errorCode, const FaxProgress& p) {
-    call([this, errorCode, p] { target_.FaxError(errorCode, p); });
+    post([this, errorCode, p] { target_.FaxError(errorCode, p); });
 }
 
 void QueuedFaxEvents::FaxFinish(int errorCode, const FaxProgress& p) {
@@ -85,7 +100,12 @@ bool QueuedFaxEvents::FaxNext(QByteArray& phoneNumber, QString& faxFile, QString
     r->phone = phoneNumber;
     r->fax = faxFile;
     r->cover = coverFile;
-    if (!call([this, r] { r->ok = target_.FaxNext(r->phone, r->fax, r->cover); })) return false;
+    nextFailure_ = 0;
+    if (!call([this, r] { r->ok = target_.FaxNext(r->phone, r->fax, r->cover); })) {
+        // Not "no more faxes": the host may well have had one.
+        if (receiver_) nextFailure_ = ecTimeout;
+        return false;
+    }
     phoneNumber = r->phone;
     faxFile = r->fax;
     coverFile = r->cover;

@@ -3,8 +3,8 @@
 #include "common/orv_error.h"
 #include "engine/dispatcher.h"
 
-#include <QCoreApplication>
-#include <QThread>
+#include <QList>
+
 #include <chrono>
 #include <thread>
 
@@ -34,12 +34,14 @@ void FaxDelay(FaxSession& s, int ms) {
     // (the machines run on the port's own thread, which would otherwise
     // write it only after them).
     if (PortIsOpen(s.port)) DrainOutput(s.port, kDrainLimitMs);
-    if (ms <= 0) return;
+    if (ms <= 0 || s.Cancelled()) return;
     if (s.delay) {
         s.delay(ms);
         return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // In slices, so a cancelled init procedure does not sit out its pauses.
+    for (int left = ms; left > 0 && !s.Cancelled(); left -= 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, 20)));
 }
 
 void TraceFax(FaxSession& s, const QString& text) {
@@ -55,11 +57,6 @@ bool frameCommand(const QByteArray& c) { return c.startsWith("AT+FTH=3") || c.st
 // data (or the flags before a frame).
 bool receiveCommand(const QByteArray& c) {
     return c.startsWith("AT+FRH=") || (c.startsWith("AT+FRM=") && !c.endsWith('?'));
-}
-
-bool onMainThread() {
-    QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
 }
 
 // What a sent command looks like in the trace.
@@ -91,7 +88,6 @@ int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* rep
     int rc = SendModemCommand(s, command);
     QByteArray line;
     bool done = rc < 0;
-    const bool main = onMainThread();
     while (!done) {
         int b;
         bool gotLine = false;
@@ -122,14 +118,20 @@ int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* rep
             rc = ecPutBlockFail;
             break;
         }
+        if (s.Cancelled()) {
+            rc = ecCancelRequested;
+            break;
+        }
         const uint32_t left = s.localTimer.Remaining(PortTicks(s.port));
         if (left == 0) {
             TraceFax(s, QStringLiteral("   no answer"));
             rc = ecTimeout;
             break;
         }
-        if (main) QCoreApplication::processEvents();
-        WaitForInput(s.port, int(std::min<uint32_t>(left * kMsPerTick, main ? 20 : kMsPerTick)));
+        // No event loop runs here (a window handler re-entering a half-set-up
+        // session is worse than a window that waits); the fax components run
+        // this dialogue on a thread of their own.
+        WaitForInput(s.port, int(std::min<uint32_t>(left * kMsPerTick, kMsPerTick)));
     }
     DiscardInput(s.port);
     SetDispatchHold(s.port, wasHeld);

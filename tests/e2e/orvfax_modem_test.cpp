@@ -11,6 +11,8 @@
 #include "support/test_paths.h"
 
 #include <QDir>
+#include <QFile>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -63,6 +65,32 @@ TEST(OrvfaxModem, SendsAndFailsWithTheReason) {
     EXPECT_EQ(orvfax({"send", "--port", sim.port(1), doc}).exitCode, 2);  // no --number
     EXPECT_EQ(orvfax({"send", "--number", "1", doc}).exitCode, 2);        // no --port
     EXPECT_EQ(orvfax({"receive", "--port", sim.port(1), "--rings", "0"}).exitCode, 2);
+}
+
+TEST(OrvfaxModem, SendWithHistoryAppendsTheRecordsOfEachFax) {
+    QTemporaryDir work;
+    const QString doc = makeTextApf(work.filePath("doc.apf"), 1, 10, false);
+    ASSERT_FALSE(doc.isEmpty());
+    ModemSimRunner sim;
+    QString err;
+    ASSERT_TRUE(sim.start({}, &err)) << err.toStdString();
+    const QString history = work.filePath("ORVFAX.HIS");
+    const ProgramRun ok = orvfax({"send", "--port", sim.port(1), "--number", "5551234", "--history", history, doc});
+    EXPECT_EQ(ok.exitCode, 0) << ok.err.toStdString();
+    sim.command("fault busy");
+    const ProgramRun busy = orvfax({"send", "--port", sim.port(1), "--number", "5550000", "--attempts", "1",
+                                    "--history", history, doc});
+    EXPECT_EQ(busy.exitCode, 1);
+    QFile f(history);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(f.readAll());
+    const QString dt = "\\S+ [^\\r\\n]+";
+    const QRegularExpression records(
+        "\\ATransmit " + QRegularExpression::escape(doc) + " to 5551234 started at " + dt +
+        "\\r\\nTransmit to MODEMSIM TERMINAL finished OK at " + dt + " \\d+\\r\\n\\r\\n" +
+        "Transmit " + QRegularExpression::escape(doc) + " to 5550000 started at " + dt +
+        "\\r\\nTransmit failed at " + dt + "\\r\\n  \\(Called fax number was busy\\) \\d+\\r\\n\\r\\n\\z");
+    EXPECT_TRUE(records.match(text).hasMatch()) << text.toStdString();
 }
 
 TEST(OrvfaxModem, ReceivesOneFaxIntoTheFolder) {
