@@ -355,17 +355,12 @@ void TMainScreen::EditSentFax() {
     if (SentRecordCount() == 0) Beep();
 }
 
-void TMainScreen::EditReceivedFax() {
-    if (ReceivedRecordCount() == 0) Beep();
-}
-
 void TMainScreen::DeleteButtonClick() {
     if (page() == mpSent) {
         DeleteSentFax();
         return;
     }
-    // Deleting a received fax (and its file) comes with receive mode.
-    if (ReceivedRecordCount() == 0) Beep();
+    DeleteReceivedFax();
 }
 
 void TMainScreen::DeleteSentFax() {

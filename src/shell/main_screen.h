@@ -127,6 +127,9 @@ private:
     // The order switch of SetButtons for one table and its date tag.
     static void FollowEmptiness(TTable& table, TEngineLink& link, const char* tag, bool empty);
     void DeleteSentFax();
+    // Receive mode, the notes on received faxes and their deletion
+    // (main_screen_receive.cpp).
+    void DeleteReceivedFax();
 
     // The data engine's settings; Deleted is on, so deleted records are hidden.
     TEngineEnv EngineEnv1;
