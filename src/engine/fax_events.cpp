@@ -1,5 +1,7 @@
 #include "engine/fax_events.h"
 
+#include "common/orv_error.h"
+
 #include <QMetaObject>
 #include <QThread>
 #include <condition_variable>
@@ -85,7 +87,12 @@ bool QueuedFaxEvents::FaxNext(QByteArray& phoneNumber, QString& faxFile, QString
     r->phone = phoneNumber;
     r->fax = faxFile;
     r->cover = coverFile;
-    if (!call([this, r] { r->ok = target_.FaxNext(r->phone, r->fax, r->cover); })) return false;
+    nextFailure_ = 0;
+    if (!call([this, r] { r->ok = target_.FaxNext(r->phone, r->fax, r->cover); })) {
+        // Not "no more faxes": the host may well have had one.
+        if (receiver_) nextFailure_ = ecTimeout;
+        return false;
+    }
     phoneNumber = r->phone;
     faxFile = r->fax;
     coverFile = r->cover;

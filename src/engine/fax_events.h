@@ -45,6 +45,11 @@ public:
     virtual void FaxFinish(int errorCode, const FaxProgress& p) {}
     // Send: the next fax of the queue; false (or an empty number) ends it.
     virtual bool FaxNext(QByteArray& phoneNumber, QString& faxFile, QString& coverFile) { return false; }
+    // Send: why the last FaxNext gave no fax when that was not the host's
+    // answer: 0 when the host said so, -6006 when it did not answer in time
+    // (the machine then ends the session with that error instead of taking
+    // it for an empty queue).
+    virtual int FaxNextFailure() const { return 0; }
     // Receive: accept a call from remoteId?
     virtual bool FaxAccept(const FaxProgress& p) { return true; }
     // Receive: the file to receive into; empty lets the engine name it.
@@ -64,6 +69,7 @@ public:
     void FaxError(int errorCode, const FaxProgress& p) override;
     void FaxFinish(int errorCode, const FaxProgress& p) override;
     bool FaxNext(QByteArray& phoneNumber, QString& faxFile, QString& coverFile) override;
+    int FaxNextFailure() const override { return nextFailure_; }
     bool FaxAccept(const FaxProgress& p) override;
     QString FaxName(const FaxProgress& p) override;
 
@@ -74,6 +80,7 @@ private:
     QPointer<QObject> receiver_;
     FaxEvents& target_;
     int timeoutMs_;
+    int nextFailure_ = 0;
 };
 
 }  // namespace orv

@@ -14,6 +14,8 @@ FaxMachine::FaxMachine(FaxSession& session, FaxEvents& events)
 }
 
 FaxMachine::~FaxMachine() {
+    if (running_ && session_.cancel) *session_.cancel = true;  // an init procedure still running ends now
+    if (initThread_.joinable()) initThread_.join();
     std::lock_guard lock(guard_->mutex);  // waits for a step running on the I/O thread
     guard_->machine = nullptr;
     if (running_ && !finished_) {
@@ -54,8 +56,7 @@ void FaxMachine::releaseTriggers() {
     }
 }
 
-int FaxMachine::Start() {
-    std::lock_guard lock(guard_->mutex);
+int FaxMachine::prepareStart() {
     if (running_) return ecBadArgument;
     finished_ = false;
     portGone_ = false;
@@ -64,6 +65,8 @@ int FaxMachine::Start() {
     statusChanged_ = false;
     fired_ = 0;
     session_.error = 0;
+    if (!session_.cancel) session_.cancel = std::make_shared<std::atomic<bool>>(false);
+    *session_.cancel = false;
     if (!PortIsOpen(Port())) {
         ReportError(ecCommNotOpen);
         events_.FaxFinish(ecCommNotOpen, Progress());
@@ -77,17 +80,32 @@ int FaxMachine::Start() {
     }
     ParkClientData(Port(), kFaxSessionSlot, &session_);
     SetBusy(Port(), true);
+    return ecOK;
+}
 
+void FaxMachine::runInitAndHandOver() {
+    inInit_ = true;
     Init();
+    inInit_ = false;
+    if (session_.Cancelled() && abortPending_.exchange(false)) {
+        // Aborted while the modem was being set up: whatever the cut-off
+        // dialogue left in the session, the user's abort is the outcome.
+        Trace(QStringLiteral("   user abort"));
+        session_.status = fsUserAbort;
+        ReportError(ecCancelRequested);
+        ReportStatus(false, true);
+        FinishSession();
+        return;
+    }
     if (session_.error != 0) {
         ReportStatus(false, true);
         FinishSession();
-        return session_.error;
+        return;
     }
     if (portGonePending_.exchange(false) || !PortIsOpen(Port())) {
         // The port closed while the init procedure ran.
         portGone();
-        return session_.error;
+        return;
     }
 
     std::weak_ptr<Guard> weak = guard_;
@@ -104,6 +122,25 @@ int FaxMachine::Start() {
             std::lock_guard lock(g->mutex);
             if (g->machine && !g->machine->finished_) g->machine->runStates();
         }
+    });
+}
+
+int FaxMachine::Start() {
+    std::lock_guard lock(guard_->mutex);
+    if (const int rc = prepareStart(); rc < 0) return rc;
+    runInitAndHandOver();
+    return finished_ ? session_.error : ecOK;
+}
+
+int FaxMachine::StartAsync() {
+    {
+        std::lock_guard lock(guard_->mutex);
+        if (const int rc = prepareStart(); rc < 0) return rc;
+    }
+    if (initThread_.joinable()) initThread_.join();  // the last session's, long over
+    initThread_ = std::thread([this] {
+        std::lock_guard lock(guard_->mutex);
+        if (guard_->machine) runInitAndHandOver();
     });
     return ecOK;
 }
@@ -128,6 +165,7 @@ auto onMachine(std::weak_ptr<Guard> weak, F fn) {
 void FaxMachine::Abort() {
     if (!running_) return;
     abortPending_ = true;
+    if (inInit_ && session_.cancel) *session_.cancel = true;  // cuts the init procedure's dialogue short
     auto work = onMachine(std::weak_ptr<Guard>(guard_), [](FaxMachine& m) { m.takePending(); });
     if (PostToPort(Port(), work) != ecOK) work();  // the port's thread is gone: nothing runs there any more
 }
@@ -365,6 +403,11 @@ void FaxMachine::ReportStatus(bool first, bool last) {
 }
 
 void FaxMachine::ReportError(int code) {
+    if (inInit_ && session_.Cancelled()) {
+        // A dialogue the user's abort cut off: its failure is not news.
+        session_.error = code;
+        return;
+    }
     Trace(QStringLiteral("   error %1 %2").arg(code).arg(ErrorMessage(code)));
     session_.error = code;
     events_.FaxError(code, Progress());

@@ -26,6 +26,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 namespace orv {
 
@@ -44,6 +45,14 @@ public:
     // Starts the session. 0 when the machine runs; otherwise the error that
     // ended it at once (reported through FaxError and FaxFinish as well).
     int Start();
+    // Starts the session without running the init procedure on the caller's
+    // thread: it runs on a thread of its own (its waits block neither the
+    // caller nor the port's I/O thread, and nothing there handles the
+    // caller's events), then the machine goes to the I/O thread as with
+    // Start(). 0 when the init procedure was started; an init failure arrives
+    // as FaxError and FaxFinish. Abort() cuts the init procedure short: the
+    // session then ends with status 42 and error -6005.
+    int StartAsync();
     // Cancels the session (status 42, error -6005): the machine hangs up and
     // finishes. Safe from any thread; the work is done on the I/O thread.
     void Abort();
@@ -142,6 +151,8 @@ private:
         FaxMachine* machine = nullptr;
     };
 
+    int prepareStart();          // the common first half of Start and StartAsync (guard held)
+    void runInitAndHandOver();   // Init, then the machine goes to the I/O thread (guard held)
     void onTrigger(unsigned msg, unsigned wParam, uint32_t lParam);
     void runStates();
     void abortNow();
@@ -161,6 +172,8 @@ private:
     std::atomic<bool> abortPending_{false};
     std::atomic<bool> portGonePending_{false};
     std::atomic<int> stateCopy_{0};
+    std::atomic<bool> inInit_{false};  // Init runs; a cancelled dialogue's errors are not reported
+    std::thread initThread_;
 };
 
 }  // namespace orv

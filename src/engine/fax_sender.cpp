@@ -172,6 +172,14 @@ FaxMachine::Next FaxSender::NextFax() {
     QByteArray phone;
     QString faxFile, coverFile;
     if (!events_.FaxNext(phone, faxFile, coverFile) || phone.isEmpty()) {
+        if (const int failure = events_.FaxNextFailure(); failure < 0) {
+            // The host did not say what comes next in time: an error, not an empty queue.
+            ReportError(failure);
+            ReportStatus(false, true);
+            GoTo(stSessionOver);
+            FinishSession();
+            return Next::OnTrigger;
+        }
         GoTo(stQueueEmpty);
         return Next::Now;
     }

@@ -11,7 +11,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <functional>
+#include <memory>
 
 namespace orv {
 
@@ -44,6 +46,10 @@ struct FaxSession {
     std::function<void(int ms)> delay;
     // Receives a line of protocol trace (states, commands, responses); optional.
     std::function<void(const QString& text)> trace;
+    // Set to stop a modem dialogue that runs off the port's thread (the init
+    // procedure of FaxMachine::StartAsync): waits and commands end at once.
+    std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
+    bool Cancelled() const { return cancel && cancel->load(); }
 
     // The user init string as sent: upper-cased, at most 40 characters, "AT"
     // added unless it starts with "A"; empty stays empty.

@@ -34,12 +34,14 @@ void FaxDelay(FaxSession& s, int ms) {
     // (the machines run on the port's own thread, which would otherwise
     // write it only after them).
     if (PortIsOpen(s.port)) DrainOutput(s.port, kDrainLimitMs);
-    if (ms <= 0) return;
+    if (ms <= 0 || s.Cancelled()) return;
     if (s.delay) {
         s.delay(ms);
         return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // In slices, so a cancelled init procedure does not sit out its pauses.
+    for (int left = ms; left > 0 && !s.Cancelled(); left -= 20)
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(left, 20)));
 }
 
 void TraceFax(FaxSession& s, const QString& text) {
@@ -116,6 +118,10 @@ int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* rep
         }
         if (DeviceLost(s.port)) {
             rc = ecPutBlockFail;
+            break;
+        }
+        if (s.Cancelled()) {
+            rc = ecCancelRequested;
             break;
         }
         const uint32_t left = s.localTimer.Remaining(PortTicks(s.port));
