@@ -217,6 +217,7 @@ void TMainScreen::FormCreate() {
     FReceiving = false;
     // An existing folder is fine; one that cannot be made shows when a fax is written there.
     QDir().mkdir(ProgramFolder() + QStringLiteral("receive"));
+    PrepareReceiveMode();
 }
 
 // The first show stands for the first activation: the placement is applied
@@ -385,8 +386,6 @@ void TMainScreen::DeleteSentFax() {
 void TMainScreen::SendButtonClick() {
     if (SentRecordCount() == 0) Beep();
 }
-
-void TMainScreen::ReceiveButtonClick() {}
 
 void TMainScreen::mnuViewPrintClick() {}
 

@@ -23,6 +23,9 @@ namespace orv {
 
 class RichTextDocument;
 class TAlignLabel;
+class TOrvComPort;
+class TOrvCustomAbstractFax;
+class TOrvReceiveFax;
 class TButtonPanel;
 class TOrvFaxConverter;
 class TDBGrid;
@@ -130,6 +133,19 @@ private:
     // Receive mode, the notes on received faxes and their deletion
     // (main_screen_receive.cpp).
     void DeleteReceivedFax();
+    void PrepareReceiveMode();
+    void UpdateValues();
+    void OrvReceiveFax1FaxStatus(TOrvCustomAbstractFax& CP, bool First, bool Last);
+    void OrvReceiveFax1FaxLog(TOrvCustomAbstractFax& CP, int LogCode);
+    void OrvReceiveFax1FaxAccept(TOrvCustomAbstractFax& CP, bool& Accept);
+    void OrvReceiveFax1FaxError(TOrvCustomAbstractFax& CP, int ErrorCode);
+    // Appends the row of a received fax; notes empty unless given.
+    void AddReceivedFax(const QString& fileName, const QString& from, int pages, const QString& notes);
+    void SetReceiveButton(bool receiving);
+    TOrvComPort* OrvComPort1 = nullptr;
+    TOrvReceiveFax* OrvReceiveFax1 = nullptr;
+    quint16 FPagesReceived = 0;
+    int FLastFaxError = 0;
 
     // The data engine's settings; Deleted is on, so deleted records are hidden.
     TEngineEnv EngineEnv1;
