@@ -383,10 +383,6 @@ void TMainScreen::DeleteSentFax() {
     SetButtons();
 }
 
-void TMainScreen::SendButtonClick() {
-    if (SentRecordCount() == 0) Beep();
-}
-
 void TMainScreen::mnuViewPrintClick() {}
 
 void TMainScreen::FaxGridDblClick() { mnuViewPrintClick(); }
