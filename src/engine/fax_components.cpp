@@ -55,7 +55,10 @@ struct FaxCore : FaxEvents {
             c->machine->Abort();
             return;
         }
-        c->deleteLater();
+        if (c->inCall == 0 && (!c->machine || !c->machine->Running()))
+            delete c;  // none of its calls is running: nothing can touch it any more
+        else
+            c->deleteLater();
     }
     void deleteLater() {
         if (auto* app = QCoreApplication::instance())
@@ -82,15 +85,19 @@ struct FaxCore : FaxEvents {
 
     // ---- FaxEvents: every call arrives on the handler's (the component's) thread ----
     void FaxStatus(const FaxProgress& p, bool first, bool last) override {
+        CallScope scope(inCall);
         if (owner) owner->onStatus(p, first, last);
     }
     void FaxLog(int logCode, const FaxProgress& p) override {
+        CallScope scope(inCall);
         if (owner) owner->onLog(logCode, p);
     }
     void FaxError(int errorCode, const FaxProgress& p) override {
+        CallScope scope(inCall);
         if (owner) owner->onError(errorCode, p);
     }
     void FaxFinish(int errorCode, const FaxProgress& p) override {
+        CallScope scope(inCall);
         finished = true;
         if (owner) {
             owner->onFinish(errorCode, p);  // may delete the owner, and so release this core
@@ -102,14 +109,28 @@ struct FaxCore : FaxEvents {
         }
     }
     bool FaxNext(QByteArray& phoneNumber, QString& faxFile, QString& coverFile) override {
+        CallScope scope(inCall);
         if (!owner || !sending) return false;
         QString phone;
         const bool more = owner->onNext(phone, faxFile, coverFile);
         phoneNumber = phone.toLatin1().left(40);
         return more && !phoneNumber.isEmpty();
     }
-    bool FaxAccept(const FaxProgress& p) override { return owner ? owner->onAccept(p) : false; }
-    QString FaxName(const FaxProgress& p) override { return owner ? owner->onName(p) : QString(); }
+    bool FaxAccept(const FaxProgress& p) override {
+        CallScope scope(inCall);
+        return owner ? owner->onAccept(p) : false;
+    }
+    QString FaxName(const FaxProgress& p) override {
+        CallScope scope(inCall);
+        return owner ? owner->onName(p) : QString();
+    }
+
+    // Counts the calls in progress (a handler inside one may release the core).
+    struct CallScope {
+        int& depth;
+        explicit CallScope(int& d) : depth(d) { ++depth; }
+        ~CallScope() { --depth; }
+    };
 
     TOrvCustomAbstractFax* owner;
     const bool sending;
@@ -121,6 +142,7 @@ struct FaxCore : FaxEvents {
     int portUser = 0;
     bool finished = false;
     bool deleteWhenFinished = false;
+    int inCall = 0;
 };
 
 // ---- TOrvAbstractFaxStatus -------------------------------------------------------------------

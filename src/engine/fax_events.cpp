@@ -60,12 +60,25 @@ void QueuedFaxEvents::FaxStatus(const FaxProgress& p, bool first, bool last) {
     call([this, p, first, last] { target_.FaxStatus(p, first, last); });
 }
 
+// Log records and errors are posted like the finish: a busy window gets them
+// late, never not at all (a lost log call would be a fax missing from the
+// history; a lost error one the user never hears of).
+void QueuedFaxEvents::post(std::function<void()> fn) {
+    QObject* receiver = receiver_.data();
+    if (!receiver) return;
+    if (QThread::currentThread() == receiver->thread()) {
+        fn();
+        return;
+    }
+    QMetaObject::invokeMethod(receiver, std::move(fn), Qt::QueuedConnection);
+}
+
 void QueuedFaxEvents::FaxLog(int logCode, const FaxProgress& p) {
-    call([this, logCode, p] { target_.FaxLog(logCode, p); });
+    post([this, logCode, p] { target_.FaxLog(logCode, p); });
 }
 
 void QueuedFaxEvents::FaxError(int errorCode, const FaxProgress& p) {
-    call([this, errorCode, p] { target_.FaxError(errorCode, p); });
+    post([this, errorCode, p] { target_.FaxError(errorCode, p); });
 }
 
 void QueuedFaxEvents::FaxFinish(int errorCode, const FaxProgress& p) {

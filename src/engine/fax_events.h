@@ -4,8 +4,8 @@
 // FaxEvents is the host's side: a machine calls it on the port's I/O thread.
 // A host that lives on the GUI thread (the fax components, the send window,
 // receive mode) wraps itself in QueuedFaxEvents, which hands every call to
-// the host's thread and waits at most one second for it (the finish call is
-// only posted), so the host's handlers always run on its own thread and a busy
+// the host's thread and waits at most one second for it (log, error and
+// finish calls are only posted, so they are never lost), so the host's handlers always run on its own thread and a busy
 // window never holds a fax machine for long.
 //
 // Every call carries a FaxProgress snapshot taken on the I/O thread, so a host
@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <functional>
 
 namespace orv {
 
@@ -57,8 +58,9 @@ public:
 };
 
 // Runs each call of the machine on `receiver`'s thread: a blocking queued call
-// that gives up after timeoutMs (then the defaults hold: no next fax, accept
-// the call, let the engine name the file), the finish call posted. Calls made
+// that gives up after timeoutMs (then the defaults hold: the status report is
+// dropped, the call accepted, the engine names the file; a next fax not given
+// in time is error -6006), the log, error and finish calls posted. Calls made
 // on the receiver's own thread run at once.
 class QueuedFaxEvents : public FaxEvents {
 public:
@@ -76,6 +78,8 @@ public:
 private:
     // Runs fn on the receiver's thread; true when it ran within the time-out.
     bool call(std::function<void()> fn);
+    // Hands fn to the receiver's thread without waiting (at once on that thread).
+    void post(std::function<void()> fn);
 
     QPointer<QObject> receiver_;
     FaxEvents& target_;

@@ -114,6 +114,14 @@ void Modem::processHostBytes() {
             if (n == 0) return;
             continue;
         }
+        if (hook_ == Hook::Dialing && pending_) {
+            // As on a real modem, any character aborts a dial in progress.
+            inBuf_.erase(0, 1);
+            trace("dial aborted by the host");
+            hangUpLocally();
+            emitResult(ResultCode::NoCarrier);
+            continue;
+        }
         if (pending_ || (engine_ && engine_->busy())) return;  // the host waits for the result
         char c = inBuf_[0];
         inBuf_.erase(0, 1);
