@@ -5,10 +5,10 @@
 #include <QFile>
 #include <QTime>
 
-#include "shell/ini_file.h"
+#include "config/ini_file.h"
 #include "shell/main_screen.h"
 #include "shell/message_boxes.h"
-#include "shell/settings.h"
+#include "config/settings.h"
 #include "shell/window_placement.h"
 #include "transmit/send_fax_form.h"
 #include "ui/widgets/button_panel.h"

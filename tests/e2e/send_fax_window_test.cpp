@@ -24,11 +24,11 @@
 #include "shell/main_screen.h"
 #include "shell/modal_driver.h"
 #include "shell/rich_text_memo.h"
-#include "shell/settings.h"
+#include "config/settings.h"
 #include "support/modemsim_runner.h"
 #include "support/temp_home.h"
 #include "transmit/send_fax_form.h"
-#include "ui/richtext/rich_text_document.h"
+#include "richtext/rich_text_document.h"
 #include "ui/widgets/radio_group.h"
 
 namespace orv::test {
