@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "common/orv_error.h"
@@ -217,7 +218,12 @@ void TSendFaxForm::createControls() {
 
 void TSendFaxForm::LoadFrom(const Settings& s) {
     ComPort->setItemIndex(s.comPort);
-    for (int i = 0; i < ComPort->count() && i < int(s.portPaths.size()); ++i) ComPort->setItemNote(i, s.portPaths[i]);
+    // Each port's device beside it; a long path shows its end, the whole in its tool tip.
+    for (int i = 0; i < ComPort->count() && i < int(s.portPaths.size()); ++i) {
+        const QString path = s.portPaths[i];
+        ComPort->setItemNote(i, path.size() > 22 ? QStringLiteral("\u2026") + path.right(21) : path);
+        ComPort->button(i)->setToolTip(path);
+    }
     OrvComPort1->SetComNumber(uint16_t(std::max(0, ComPort->itemIndex() + 1)));
     sfusername->setText(s.name);
     sfStationID->setText(s.fax);
