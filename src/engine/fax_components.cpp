@@ -147,6 +147,15 @@ struct FaxCore : FaxEvents {
 
 // ---- TOrvAbstractFaxStatus -------------------------------------------------------------------
 
+TOrvAbstractFaxStatus::TOrvAbstractFaxStatus(QObject* owner) : QObject(owner) {
+    if (!owner) return;
+    for (auto* fax : owner->findChildren<TOrvCustomAbstractFax*>())
+        if (!fax->StatusDisplay()) {
+            fax->SetStatusDisplay(this);
+            break;
+        }
+}
+
 TOrvCustomAbstractFax* TOrvAbstractFaxStatus::Fax() const {
     return static_cast<TOrvCustomAbstractFax*>(fax_.data());
 }

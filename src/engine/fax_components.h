@@ -83,7 +83,8 @@ enum TPosition { poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeOnly, poS
 class TOrvAbstractFaxStatus : public QObject {
     Q_OBJECT
 public:
-    explicit TOrvAbstractFaxStatus(QObject* owner = nullptr) : QObject(owner) {}
+    // Placed on an owner whose fax component has no display yet: it becomes that display.
+    explicit TOrvAbstractFaxStatus(QObject* owner = nullptr);
 
     TPosition Position() const { return position_; }
     void SetPosition(TPosition v) { position_ = v; DisplayPropertiesChanged(); }

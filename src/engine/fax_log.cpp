@@ -81,6 +81,15 @@ int AppendFaxHistory(const QString& path, const QByteArray& record) {
     return rc;
 }
 
+TOrvFaxLog::TOrvFaxLog(QObject* owner) : QObject(owner) {
+    if (!owner) return;
+    for (auto* fax : owner->findChildren<TOrvCustomAbstractFax*>())
+        if (!fax->FaxLog()) {
+            fax->SetFaxLog(this);
+            break;
+        }
+}
+
 TOrvCustomAbstractFax* TOrvFaxLog::Fax() const { return static_cast<TOrvCustomAbstractFax*>(fax_.data()); }
 
 void TOrvFaxLog::SetFax(TOrvCustomAbstractFax* fax) { fax_ = fax; }

@@ -36,7 +36,8 @@ int AppendFaxHistory(const QString& path, const QByteArray& record);
 class TOrvFaxLog : public QObject {
     Q_OBJECT
 public:
-    explicit TOrvFaxLog(QObject* owner = nullptr) : QObject(owner) {}
+    // Placed on an owner whose fax component has no log yet: it becomes that log.
+    explicit TOrvFaxLog(QObject* owner = nullptr);
 
     // The history file; empty writes nothing. A relative name is taken from
     // the current folder.

@@ -128,6 +128,7 @@ void FaxMachine::runInitAndHandOver() {
 int FaxMachine::Start() {
     std::lock_guard lock(guard_->mutex);
     if (const int rc = prepareStart(); rc < 0) return rc;
+    asyncInit_ = false;
     runInitAndHandOver();
     return finished_ ? session_.error : ecOK;
 }
@@ -136,6 +137,7 @@ int FaxMachine::StartAsync() {
     {
         std::lock_guard lock(guard_->mutex);
         if (const int rc = prepareStart(); rc < 0) return rc;
+        asyncInit_ = true;
     }
     if (initThread_.joinable()) initThread_.join();  // the last session's, long over
     initThread_ = std::thread([this] {
@@ -165,7 +167,9 @@ auto onMachine(std::weak_ptr<Guard> weak, F fn) {
 void FaxMachine::Abort() {
     if (!running_) return;
     abortPending_ = true;
-    if (inInit_ && session_.cancel) *session_.cancel = true;  // cuts the init procedure's dialogue short
+    // An init procedure on its own thread is cut short; one on the caller's
+    // thread (Start) runs to its end and the first step takes the abort up.
+    if (inInit_ && asyncInit_ && session_.cancel) *session_.cancel = true;
     auto work = onMachine(std::weak_ptr<Guard>(guard_), [](FaxMachine& m) { m.takePending(); });
     if (PostToPort(Port(), work) != ecOK) work();  // the port's thread is gone: nothing runs there any more
 }

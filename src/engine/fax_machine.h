@@ -173,6 +173,7 @@ private:
     std::atomic<bool> portGonePending_{false};
     std::atomic<int> stateCopy_{0};
     std::atomic<bool> inInit_{false};  // Init runs; a cancelled dialogue's errors are not reported
+    std::atomic<bool> asyncInit_{false};  // the init procedure runs on initThread_
     std::thread initThread_;
 };
 

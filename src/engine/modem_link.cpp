@@ -3,8 +3,8 @@
 #include "common/orv_error.h"
 #include "engine/dispatcher.h"
 
-#include <QCoreApplication>
-#include <QThread>
+#include <QList>
+
 #include <chrono>
 #include <thread>
 
@@ -55,11 +55,6 @@ bool frameCommand(const QByteArray& c) {
            c.startsWith("AT+FRM=");
 }
 
-bool onMainThread() {
-    QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
-
 // What a sent command looks like in the trace.
 QString printable(const QByteArray& bytes) {
     QString out;
@@ -89,7 +84,6 @@ int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* rep
     int rc = SendModemCommand(s, command);
     QByteArray line;
     bool done = rc < 0;
-    const bool main = onMainThread();
     while (!done) {
         int b;
         bool gotLine = false;
@@ -130,8 +124,10 @@ int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* rep
             rc = ecTimeout;
             break;
         }
-        if (main) QCoreApplication::processEvents();
-        WaitForInput(s.port, int(std::min<uint32_t>(left * kMsPerTick, main ? 20 : kMsPerTick)));
+        // No event loop runs here (a window handler re-entering a half-set-up
+        // session is worse than a window that waits); the fax components run
+        // this dialogue on a thread of their own.
+        WaitForInput(s.port, int(std::min<uint32_t>(left * kMsPerTick, kMsPerTick)));
     }
     DiscardInput(s.port);
     SetDispatchHold(s.port, wasHeld);

@@ -34,8 +34,8 @@ int SendModemCommand(FaxSession& s, const QByteArray& command);
 
 // A command on the caller's thread: triggers are held, lines are read (echoes
 // and reports collected in *reports) until "OK" (0), "ERROR" (-8071), the
-// reply timeout (-6006) or a lost device (-3004). Qt events are handled while
-// waiting on the application's main thread. Input is flushed afterwards.
+// reply timeout (-6006), a lost device (-3004) or the session's cancel flag
+// (-6005). No events are handled while waiting. Input is flushed afterwards.
 int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* reports = nullptr);
 
 // Lets queued output go out, flushes input, drops DTR and RTS for 500 ms,

@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 #include <optional>
 
+#include "engine/com_port.h"
+#include "engine/fax_components.h"
 #include "shell/default_font.h"
 #include "shell/help_window.h"
 #include "config/ini_file.h"
@@ -24,6 +26,7 @@
 #include "ui/widgets/button_panel.h"
 #include "ui/widgets/hint.h"
 #include "ui/widgets/picture_button.h"
+#include "transmit/modem_discovery.h"
 #include "ui/widgets/radio_group.h"
 
 namespace orv {
@@ -45,6 +48,7 @@ TPreferences::TPreferences(QWidget* parent)
     setWindowTitle(QStringLiteral("Preferences"));
     createControls();
     FPortPaths = Settings::kDefaultPortPaths;
+    createModemParts();
     // FormCreate: this window's status line becomes the current one until it goes.
     FStatusScope = new TStatusLineScope(this, status);
 }
@@ -217,6 +221,36 @@ void TPreferences::createControls() {
     Name->setFocus();
 }
 
+void TPreferences::createModemParts() {
+    OrvComPort1 = new TOrvComPort(this);
+    OrvComPort1->setObjectName(QStringLiteral("OrvComPort1"));
+    OrvComPort1->SetComNumber(1);
+    OrvComPort1->SetInSize(8192);
+    OrvComPort1->SetOutSize(8192);
+    OrvComPort1->SetAutoOpen(false);
+    OrvComPort1->SetHWFlowOptions({hwfUseRTS, hwfRequireCTS});
+    OrvComPort1->SetBufferFull(7372);
+    OrvComPort1->SetBufferResume(819);
+    OrvComPort1->SetTraceSize(32000);
+    OrvComPort1->SetTraceName(QStringLiteral("ORV2.TRC"));
+    OrvComPort1->SetTracing(tlOn);
+    OrvComPort1->SetLogName(QStringLiteral("ORV2.LOG"));
+    OrvComPort1->SetLogging(tlOn);
+    OrvComPort1->SetTapiMode(tmOff);
+    OrvSendFax1 = new TOrvSendFax(this);
+    OrvSendFax1->setObjectName(QStringLiteral("OrvSendFax1"));
+    OrvSendFax1->SetComPort(OrvComPort1);
+    OrvSendFax1->SetFaxClass(fcUnknown);
+    OrvSendFax1->SetFaxFileExt(QStringLiteral("APF"));
+    FDiscovery = std::make_unique<TModemDiscovery>(
+        TModemDiscovery::Parts{this, ComPort, FaxClass, OrvComPort1, OrvSendFax1, status});
+    // The paths as edited here, saved or not.
+    FDiscovery->PortPath = [this](int n) {
+        const QString path = FPortPaths[size_t(n - 1)].trimmed();
+        return path.isEmpty() ? Settings::kDefaultPortPaths[size_t(n - 1)] : path;
+    };
+}
+
 QString TPreferences::FirstRunNotice() {
     // The lines break (carriage returns) where the notice always broke them.
     return QStringLiteral("Please enter information about yourself and your\r"
@@ -335,9 +369,8 @@ void TPreferences::BitBtn2Click() { PlayWaveFile(WaveFileEdit->text()); }
 
 void TPreferences::BitBtn1Click() { WaveFileEdit->clear(); }
 
-// Modem discovery on this window's own port comes with the modem-discovery work.
-void TPreferences::CheckFaxClassButtonClick() {}
+void TPreferences::CheckFaxClassButtonClick() { FDiscovery->CheckFaxClassButtonClick(); }
 
-void TPreferences::FindModemButtonClick() {}
+void TPreferences::FindModemButtonClick() { FDiscovery->FindModemButtonClick(); }
 
 }  // namespace orv

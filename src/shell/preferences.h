@@ -11,6 +11,7 @@
 // ReceiveAtStartup, AnswerOnRing, WaveFileEdit.
 #include <QDialog>
 #include <array>
+#include <memory>
 
 class QCheckBox;
 class QFileDialog;
@@ -24,6 +25,9 @@ class TButtonPanel;
 class TPictureButton;
 class TRadioGroup;
 class TStatusLineScope;
+class TOrvComPort;
+class TOrvSendFax;
+class TModemDiscovery;
 
 class TPreferences : public QDialog {
     Q_OBJECT
@@ -48,6 +52,7 @@ protected:
 
 private:
     void createControls();
+    void createModemParts();
     void FormActivate();
     void AcceptbuttonClick();
     void CancelbuttonClick();
@@ -86,6 +91,11 @@ private:
     QFileDialog* OpenDialog1 = nullptr;
     TAlignLabel* status = nullptr;
     TStatusLineScope* FStatusScope = nullptr;
+
+    // The window's own port and send component, for Find Modem and Check Fax Class.
+    TOrvComPort* OrvComPort1 = nullptr;
+    TOrvSendFax* OrvSendFax1 = nullptr;
+    std::unique_ptr<TModemDiscovery> FDiscovery;
 
     bool FFirstRunDue = false;
     bool FActivated = false;

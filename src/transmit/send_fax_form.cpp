@@ -22,6 +22,8 @@
 #include "shell/status_line.h"
 #include "ui/widgets/align_label.h"
 #include "ui/widgets/hint.h"
+#include "transmit/fax_status.h"
+#include "transmit/modem_discovery.h"
 #include "ui/widgets/radio_group.h"
 
 namespace orv {
@@ -59,6 +61,16 @@ TSendFaxForm::TSendFaxForm(QWidget* parent) : QDialog(parent) {
     OrvComPort1->SetBufferResume(819);
     OrvComPort1->SetTapiMode(tmOff);
     OrvComPort1->SetTraceSize(32000);
+    // The "Fax Status" window follows each call, in the middle of the screen.
+    auto* faxStatus = new TOrvFaxStatus(this);
+    faxStatus->setObjectName(QStringLiteral("OrvFaxStatus1"));
+    faxStatus->SetPosition(poScreenCenter);
+    faxStatus->SetCtl3D(true);
+    faxStatus->SetVisible(false);
+    OrvFaxStatus1 = faxStatus;
+    OrvSendFax1->SetStatusDisplay(OrvFaxStatus1);
+    FDiscovery = std::make_unique<TModemDiscovery>(
+        TModemDiscovery::Parts{this, ComPort, sfFaxClass, OrvComPort1, OrvSendFax1, status});
 
     // FormCreate
     FSending = false;
@@ -341,8 +353,9 @@ void TSendFaxForm::SendFaxButtonClick() {
 
     if (DetermineFaxClassSupport() == QLatin1String("OK")) {
         const int chosen = sfFaxClass->itemIndex();
-        const bool unsupported = (chosen == 1 && !FClass1Supported) || (chosen == 2 && !FClass2Supported) ||
-                                 (chosen == 3 && !FClass20Supported);
+        const bool unsupported = (chosen == 1 && !FDiscovery->FClass1Supported) ||
+                                 (chosen == 2 && !FDiscovery->FClass2Supported) ||
+                                 (chosen == 3 && !FDiscovery->FClass20Supported);
         SetStatus(QString());
         if (unsupported && !AskYesNo(QStringLiteral("Selected Fax Class is not supported by \r"
                                                     "the selected modem. Continue anyways?"),
@@ -427,37 +440,24 @@ void TSendFaxForm::closeEvent(QCloseEvent* event) {
 
 // ---- the modem ----------------------------------------------------------------------
 
-bool TSendFaxForm::ResetTheDamnedModem() {
-    try {
-        OrvComPort1->SendText("AT&F\r");
-        if (!OrvComPort1->WaitForString("OK", 18, true, false)) return false;
-        OrvComPort1->SendText("ATE0\r");
-        return OrvComPort1->WaitForString("OK", 18, true, false);
-    } catch (const std::exception&) {
-        return false;
+bool TSendFaxForm::ResetTheDamnedModem() { return FDiscovery->ResetTheDamnedModem(); }
+
+QString TSendFaxForm::DetermineFaxClassSupport() { return FDiscovery->DetermineFaxClassSupport(); }
+
+void TSendFaxForm::FindModemButtonClick() {
+    if (FSending) {
+        Beep();
+        return;
     }
+    FDiscovery->FindModemButtonClick();
 }
 
-QString TSendFaxForm::DetermineFaxClassSupport() {
-    FClass1Supported = FClass2Supported = FClass20Supported = false;
-    SetStatus(QStringLiteral("Querying modem Fax Class support..."));
-    const QString failed = QStringLiteral("Unable to determine Fax Class support from mdoem");
-    try {
-        const TFaxClassSet set = OrvSendFax1->QueryClassSupport();
-        FClass20Supported = set.Contains(fcClass2_0);
-        FClass2Supported = set.Contains(fcClass2);
-        FClass1Supported = set.Contains(fcClass1);
-        SetStatus(QString());
-        if (!FClass1Supported && !FClass2Supported && !FClass20Supported) return failed;
-        return QStringLiteral("OK");
-    } catch (const std::exception&) {
-        SetStatus(QString());
-        return failed;
+void TSendFaxForm::CheckFaxClassButtonClick() {
+    if (FSending) {
+        Beep();
+        return;
     }
+    FDiscovery->CheckFaxClassButtonClick();
 }
-
-void TSendFaxForm::FindModemButtonClick() {}
-
-void TSendFaxForm::CheckFaxClassButtonClick() {}
 
 }  // namespace orv

@@ -13,6 +13,7 @@
 #include <QDate>
 #include <QDialog>
 #include <QTime>
+#include <memory>
 
 class QCheckBox;
 class QLineEdit;
@@ -23,6 +24,7 @@ namespace orv {
 struct Settings;
 class TAlignLabel;
 class TOrvAbstractFaxStatus;
+class TModemDiscovery;
 class TOrvComPort;
 class TOrvCustomAbstractFax;
 class TOrvSendFax;
@@ -72,6 +74,7 @@ private:
     void FindModemButtonClick();
     void CheckFaxClassButtonClick();
     void OrvSendFax1FaxFinish(TOrvCustomAbstractFax& CP, int ErrorCode);
+    // Shared with the Preferences window (modem_discovery.h).
     bool ResetTheDamnedModem();
     QString DetermineFaxClassSupport();
     void ClosePort();
@@ -99,6 +102,7 @@ private:
     TOrvComPort* OrvComPort1 = nullptr;
     TOrvSendFax* OrvSendFax1 = nullptr;
     TOrvAbstractFaxStatus* OrvFaxStatus1 = nullptr;
+    std::unique_ptr<TModemDiscovery> FDiscovery;
 
     bool FSending = false;
     bool FFirstActivate = true;
@@ -108,9 +112,6 @@ private:
     QString FPhoneNumber;
     QString FResult = QStringLiteral("Cancelled");
     QString FHeader;
-    bool FClass1Supported = false;
-    bool FClass2Supported = false;
-    bool FClass20Supported = false;
 };
 
 }  // namespace orv

@@ -136,10 +136,21 @@ TEST(SendFaxWindow, SendsInClass20AndWritesTheOutcomeIntoTheRecord) {
      })
         .then(answerBox(&finished))
         .then(closeForm());
+    // The "Fax Status" window follows the call while it runs.
+    bool statusShown = false;
+    QTimer look;
+    look.setInterval(20);
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        for (QWidget* top : QApplication::topLevelWidgets())
+            if (top->windowTitle() == "Fax Status" && top->isVisible()) statusShown = true;
+    });
+    look.start();
     ASSERT_TRUE(d.run([&] { child<QAbstractButton>(&w, "SendButton")->click(); }, 120000))
         << sim.traceLog().right(3000).toStdString();
+    look.stop();
     EXPECT_EQ(d.unexpected(), 0) << d.unexpectedTitles().join(", ").toStdString();
     EXPECT_EQ(finished, "Finished: OK");
+    EXPECT_TRUE(statusShown);
     EXPECT_TRUE(sim.traceLog().contains("<- AT+FCLASS=2.0"));
 
     // The record tells the outcome; the fax file is gone.

@@ -1,13 +1,12 @@
-// orvfax send / receive / query: open the port as the fax components do, run
-// one session of the fax engine, print its progress on standard error, and
-// exit 0 only when the session succeeded.
+// orvfax send / receive / query: the fax components on a port of their own,
+// as the program's windows use them: one session, its progress on standard
+// error, optionally the fax history file, exit 0 only when it succeeded.
 #include "fax_commands.h"
 
 #include "common/orv_error.h"
 #include "engine/com_port.h"
 #include "engine/fax_port.h"
-#include "engine/fax_receiver.h"
-#include "engine/fax_sender.h"
+#include "engine/fax_components.h"
 #include "engine/modem_link.h"
 #include "images/apf_file.h"
 
@@ -23,9 +22,9 @@ namespace orv::orvfax {
 
 const char* const kFaxUsage =
     "  orvfax send --port PATH --number N [--class auto|2|2.0] [--station ID] [--header TEXT]\n"
-    "              [--cover FILE] [--attempts N] [--retry-wait SECONDS] [--verbose] FILE.apf\n"
+    "              [--cover FILE] [--attempts N] [--retry-wait SECONDS] [--history FILE] [--verbose] FILE.apf\n"
     "  orvfax receive --port PATH [--rings N] [--dir DIR] [--once] [--class auto|2|2.0]\n"
-    "                 [--station ID] [--verbose]\n"
+    "                 [--station ID] [--history FILE] [--verbose]\n"
     "  orvfax query --port PATH [--verbose]\n";
 
 namespace {
@@ -105,102 +104,115 @@ void setUpSession(FaxSession& s, const Options& o, int handle) {
     if (o.verbose) s.trace = [](const QString& t) { std::fprintf(stderr, "  %s\n", qPrintable(t)); };
 }
 
-// Runs the session's events on the main thread and prints them.
-class Host : public QObject, public FaxEvents {
-public:
-    explicit Host(bool sending) : sending_(sending) {}
+// Prints a component's progress and remembers its outcome; Ctrl+C aborts it.
+struct Watch {
+    explicit Watch(TOrvCustomAbstractFax& fax, bool sending) : sending(sending) {
+        fax.OnFaxStatus = [this](TOrvCustomAbstractFax& cp, bool, bool) { status(cp); };
+        fax.OnFaxLog = [this](TOrvCustomAbstractFax& cp, TFaxLogCode code) { log(cp, code); };
+        fax.OnFaxError = [](TOrvCustomAbstractFax& cp, int code) {
+            if (code != ecCancelRequested || !interrupted) printError(code, cp.ModemHangupCode());
+        };
+        fax.OnFaxFinish = [this](TOrvCustomAbstractFax& cp, int code) {
+            finished = true;
+            finishCode = code;
+            hangupCode = cp.ModemHangupCode();
+            QCoreApplication::exit(0);
+        };
+    }
 
-    QByteArray number;
-    QString faxFile, coverFile;
-    int finishCode = 0;
-    int hangupCode = 0;
-    int pages = 0;
-    QByteArray remoteId;
-    QStringList received;
-
-    void FaxStatus(const FaxProgress& p, bool first, bool last) override {
-        QString text = FaxStatusText(p.status);
+    void status(TOrvCustomAbstractFax& cp) {
+        const int code = cp.ProgressCode();
+        QString text = TOrvCustomAbstractFax::ProgressText(code);
         if (text.isEmpty()) return;
-        if (sending_ && (p.status == fsSendingPage || p.status == fsSendingEop)) {
+        if (sending && (code == fsSendingPage || code == fsSendingEop)) {
             text += QStringLiteral(": page %1 of %2, %3 of %4 bytes")
-                        .arg(p.pageNumber == 0 ? QStringLiteral("cover") : QString::number(p.pageNumber))
-                        .arg(p.pageTotal)
-                        .arg(p.bytesDone)
-                        .arg(p.pageBytes);
-        } else if (!sending_ && p.status == fsGettingPage) {
-            text += QStringLiteral(": page %1, %2 bytes").arg(p.pageNumber).arg(p.bytesDone);
+                        .arg(cp.PageNumber() == 0 ? QStringLiteral("cover") : QString::number(cp.PageNumber()))
+                        .arg(cp.PageTotal())
+                        .arg(cp.BytesDone())
+                        .arg(cp.PageBytes());
+        } else if (!sending && code == fsGettingPage) {
+            text += QStringLiteral(": page %1, %2 bytes").arg(cp.PageNumber()).arg(cp.BytesDone());
         }
-        if (text == lastStatus_) return;
-        lastStatus_ = text;
+        if (text == lastStatus) return;
+        lastStatus = text;
         std::fprintf(stderr, "%s\n", qPrintable(text));
     }
-    void FaxLog(int code, const FaxProgress& p) override {
+
+    void log(TOrvCustomAbstractFax& cp, int code) {
         switch (code) {
-        case logSendOk:
-            std::fprintf(stderr, "sent to %s\n", p.remoteId.isEmpty() ? "the remote fax" : p.remoteId.constData());
+        case logSendOk: {
+            const QString remote = cp.RemoteStationID();
+            std::fprintf(stderr, "sent to %s\n", remote.isEmpty() ? "the remote fax" : qPrintable(remote));
             break;
-        case logReceiveBegin: std::fprintf(stderr, "receiving %s\n", qPrintable(p.faxFile)); break;
+        }
+        case logReceiveBegin: std::fprintf(stderr, "receiving %s\n", qPrintable(cp.FaxFile())); break;
         case logReceiveOk:
         case logReceiveFail:
-            if (!p.faxFile.isEmpty()) received << p.faxFile;
+            if (!cp.FaxFile().isEmpty()) received << cp.FaxFile();
             std::fprintf(stderr, "%s %s\n", code == logReceiveOk ? "received" : "partly received",
-                         qPrintable(p.faxFile));
+                         qPrintable(cp.FaxFile()));
             break;
         case logReceiveSkip: std::fprintf(stderr, "call refused\n"); break;
         default: break;
         }
-        pages = std::max(pages, p.pageNumber);
-        remoteId = p.remoteId;
-    }
-    void FaxError(int code, const FaxProgress& p) override {
-        if (code != ecCancelRequested || !interrupted) printError(code, p.hangupCode);
-    }
-    void FaxFinish(int code, const FaxProgress& p) override {
-        finishCode = code;
-        hangupCode = p.hangupCode;
-        QCoreApplication::exit(0);
-    }
-    bool FaxNext(QByteArray& phone, QString& fax, QString& cover) override {
-        if (!sending_ || handedOut_) return false;
-        handedOut_ = true;
-        phone = number;
-        fax = faxFile;
-        cover = coverFile;
-        return true;
     }
 
-private:
-    bool sending_;
-    bool handedOut_ = false;
-    QString lastStatus_;
+    // Runs the event loop until the session finished.
+    void run(TOrvCustomAbstractFax& fax) {
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGTERM, onSignal);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&fax] {
+            if (interrupted.exchange(false)) fax.AbortSession();
+        });
+        poll.start(100);
+        if (!finished) QCoreApplication::exec();
+        poll.stop();
+    }
+
+    bool sending;
+    bool finished = false;
+    int finishCode = 0;
+    int hangupCode = 0;
+    QStringList received;
+    QString lastStatus;
 };
 
-// Runs a machine until it finishes; Ctrl+C aborts it. The port's going away
-// ends it too.
-int run(FaxMachine& machine, TOrvComPort& port) {
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    const int user = port.AddPortUser([&machine](TOrvCustomComPort&, unsigned msg) {
-        if (msg == kMsgPortClosing) machine.PortClosing();
-    });
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&machine] {
-        if (interrupted.exchange(false)) machine.Abort();
-    });
-    watch.start(100);
-    const int rc = machine.Start();
-    if (rc == ecOK || machine.Running()) QCoreApplication::exec();
-    else QCoreApplication::processEvents();  // the finish call of a session that never ran
-    watch.stop();
-    port.RemovePortUser(user);
-    return rc;
+// The window's parts: a port on the device, the history log, and the fax component.
+struct Form {
+    QObject owner;
+    TOrvComPort* port = new TOrvComPort(&owner);
+    TOrvFaxLog* log = new TOrvFaxLog(&owner);
+
+    Form(const QString& path, const QString& history) {
+        port->SetDeviceName(path);
+        log->SetFaxHistoryName(history);  // empty: no history
+    }
+};
+
+void setUp(TOrvCustomAbstractFax& fax, const Options& o) {
+    fax.SetFaxClass(o.faxClass);
+    fax.SetStationID(QString::fromLatin1(o.station));
+    if (o.verbose) fax.Trace = [](const QString& t) { std::fprintf(stderr, "  %s\n", qPrintable(t)); };
+}
+
+// Starts the session (the port check raises); false with the error printed.
+template <class F>
+bool begin(const QString& path, F start) {
+    try {
+        start();
+    } catch (const EOrvException& e) {
+        std::fprintf(stderr, "orvfax: %s: %s (%d)\n", qPrintable(path), e.what(), e.code());
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
 
 int sendCommand(const QStringList& args) {
     QByteArray number, header;
-    QString cover;
+    QString cover, history;
     int attempts = 1, retryWait = 60;
     bool ok = true;
     const Options o = parse(args, [&](const QString& opt, const QString* value, int& i) {
@@ -210,42 +222,46 @@ int sendCommand(const QStringList& args) {
         else if (opt == "--cover") cover = *value;
         else if (opt == "--attempts") attempts = value->toInt(&ok);
         else if (opt == "--retry-wait") retryWait = value->toInt(&ok);
+        else if (opt == "--history") history = *value;
         else return false;
         ++i;
         return true;
     });
     if (!o.error.isEmpty()) return usage(qPrintable(o.error));
-    if (!ok || attempts < 0 || retryWait < 0) return usage("--attempts and --retry-wait take whole numbers");
+    if (!ok || attempts < 0 || retryWait < 0 || attempts > 65535 || retryWait > 65535)
+        return usage("--attempts and --retry-wait take whole numbers");
     if (number.isEmpty()) return usage("--number N is needed");
     if (o.positional.size() > 1) return usage("send takes one FILE.apf");
     if (o.positional.isEmpty() && cover.isEmpty()) return usage("send needs FILE.apf (or --cover FILE)");
 
-    TOrvComPort port;
-    if (!openPort(port, o.port)) return 1;
-    FaxSendSession s;
-    setUpSession(s, o, port.PortHandle());
-    s.headerLine = QString::fromUtf8(header);
-    s.dialAttempts = attempts;
-    s.dialRetryWait = SecsToTicks(retryWait);
-    Host host(true);
-    host.number = number;
-    host.faxFile = o.positional.value(0);
-    host.coverFile = cover;
-    QueuedFaxEvents events(&host, host);
-    FaxSender sender(s, events);
-    run(sender, port);
-    if (host.finishCode != 0) {
-        printError(host.finishCode, host.hangupCode);
+    Form form(o.port, history);
+    TOrvSendFax fax(&form.owner);
+    setUp(fax, o);
+    fax.SetHeaderLine(QString::fromUtf8(header));
+    fax.SetDialAttempts(uint16_t(attempts));
+    fax.SetDialRetryWait(uint16_t(retryWait));
+    fax.SetPhoneNumber(QString::fromLatin1(number));
+    fax.SetFaxFile(o.positional.value(0));
+    fax.SetCoverFile(cover);
+    Watch watch(fax, true);
+    if (!begin(o.port, [&] {
+            form.port->SetOpen(true);
+            fax.BeginSend();
+        }))
+        return 1;
+    watch.run(fax);
+    if (watch.finishCode != 0) {
+        printError(watch.finishCode, watch.hangupCode);
         return 1;
     }
-    std::fprintf(stderr, "orvfax: sent %s to %s\n", qPrintable(host.faxFile.isEmpty() ? cover : host.faxFile),
+    std::fprintf(stderr, "orvfax: sent %s to %s\n", qPrintable(o.positional.isEmpty() ? cover : o.positional[0]),
                  number.constData());
     return 0;
 }
 
 int receiveCommand(const QStringList& args) {
     int rings = 1;
-    QString dir = QStringLiteral(".");
+    QString dir = QStringLiteral("."), history;
     bool once = false, ok = true;
     const Options o = parse(args, [&](const QString& opt, const QString* value, int& i) {
         if (opt == "--once") {
@@ -255,34 +271,37 @@ int receiveCommand(const QStringList& args) {
         if (!value) return false;
         if (opt == "--rings") rings = value->toInt(&ok);
         else if (opt == "--dir") dir = *value;
+        else if (opt == "--history") history = *value;
         else return false;
         ++i;
         return true;
     });
     if (!o.error.isEmpty()) return usage(qPrintable(o.error));
-    if (!ok || rings < 1) return usage("--rings takes a number from 1");
+    if (!ok || rings < 1 || rings > 65535) return usage("--rings takes a number from 1");
     if (!o.positional.isEmpty()) return usage("receive takes no file names");
     if (!QDir(dir).exists()) {
         printError(ecPathNotFound);
         return 1;
     }
 
-    TOrvComPort port;
-    if (!openPort(port, o.port)) return 1;
-    FaxReceiveSession s;
-    setUpSession(s, o, port.PortHandle());
-    s.answerOnRing = rings;
-    s.destinationDir = dir;
-    s.oneFax = once;
-    if (once) s.options |= foExitOnError;  // one call, whatever its outcome
-    Host host(false);
-    QueuedFaxEvents events(&host, host);
-    FaxReceiver receiver(s, events);
-    run(receiver, port);
-    for (const QString& f : host.received) std::printf("%s\n", qPrintable(f));
-    if (host.finishCode == ecCancelRequested && !once) return 0;  // stopped by the user
-    if (host.finishCode != 0) {
-        printError(host.finishCode, host.hangupCode);
+    Form form(o.port, history);
+    TOrvReceiveFax fax(&form.owner);
+    setUp(fax, o);
+    fax.SetAnswerOnRing(uint16_t(rings));
+    fax.SetDestinationDir(dir);
+    fax.SetOneFax(once);
+    fax.SetExitOnError(once);  // one call, whatever its outcome
+    Watch watch(fax, false);
+    if (!begin(o.port, [&] {
+            form.port->SetOpen(true);
+            fax.BeginReceive();
+        }))
+        return 1;
+    watch.run(fax);
+    for (const QString& f : watch.received) std::printf("%s\n", qPrintable(f));
+    if (watch.finishCode == ecCancelRequested && !once) return 0;  // stopped by the user
+    if (watch.finishCode != 0) {
+        printError(watch.finishCode, watch.hangupCode);
         return 1;
     }
     return 0;
