@@ -21,6 +21,7 @@
 #include "e2e/fax_pages.h"
 #include "engine/com_port.h"
 #include "engine/fax_components.h"
+#include "shell/help_window.h"
 #include "shell/main_screen.h"
 #include "shell/modal_driver.h"
 #include "shell/rich_text_memo.h"
@@ -336,6 +337,8 @@ TEST(SendFaxWindow, HeaderSettingsAndTheirNumbers) {
     EXPECT_EQ(back.comPort, 1);
     EXPECT_EQ(back.faxClass, 2);
     EXPECT_EQ(back.toneOrPulse, 1);
+    // Help opens the window's own page.
+    EXPECT_FALSE(THelpWindow::pageOf(1016).isEmpty());
 }
 
 }  // namespace orv::test
