@@ -217,6 +217,7 @@ void TMainScreen::FormCreate() {
     FReceiving = false;
     // An existing folder is fine; one that cannot be made shows when a fax is written there.
     QDir().mkdir(ProgramFolder() + QStringLiteral("receive"));
+    PrepareReceiveMode();
 }
 
 // The first show stands for the first activation: the placement is applied
@@ -355,17 +356,12 @@ void TMainScreen::EditSentFax() {
     if (SentRecordCount() == 0) Beep();
 }
 
-void TMainScreen::EditReceivedFax() {
-    if (ReceivedRecordCount() == 0) Beep();
-}
-
 void TMainScreen::DeleteButtonClick() {
     if (page() == mpSent) {
         DeleteSentFax();
         return;
     }
-    // Deleting a received fax (and its file) comes with receive mode.
-    if (ReceivedRecordCount() == 0) Beep();
+    DeleteReceivedFax();
 }
 
 void TMainScreen::DeleteSentFax() {
@@ -386,12 +382,6 @@ void TMainScreen::DeleteSentFax() {
     }
     SetButtons();
 }
-
-void TMainScreen::SendButtonClick() {
-    if (SentRecordCount() == 0) Beep();
-}
-
-void TMainScreen::ReceiveButtonClick() {}
 
 void TMainScreen::mnuViewPrintClick() {}
 
