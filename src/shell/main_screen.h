@@ -21,8 +21,10 @@ class QStackedWidget;
 
 namespace orv {
 
+class RichTextDocument;
 class TAlignLabel;
 class TButtonPanel;
+class TOrvFaxConverter;
 class TDBGrid;
 class TPictureButton;
 class TTabSet;
@@ -65,6 +67,19 @@ public:
     TTable& coverTable() { return CoverTable; }
     TEngineLink& coverLink() { return CoverLink; }
     TDataSource& coverDataSource() { return CoverDataSource; }
+    // ---- fax file creation
+    // Turns the current sent fax into one APF file in the program folder: the
+    // cover sheet's pages, then the document's, painted at 200 dpi. Returns
+    // the file's name, which the caller uses once and deletes, and sets
+    // FaxPages(). While it works the cursor is the hourglass, ButtonBar is
+    // disabled and the status line tells how far it is; all three are
+    // restored however it ends. A fax with neither text says "Fax has no
+    // contents or cover sheet"; an error (disk, converter) shows its message.
+    // Both return an empty name, on which callers say "Error creating fax file".
+    QString CreateFaxFile();
+    // Pages of the fax file made last by CreateFaxFile.
+    int FaxPages() const { return FFaxPages; }
+
     TTable& phoneTable() { return PhoneTable; }
     TEngineLink& phoneLink() { return PhoneLink; }
     TDataSource& phoneDataSource() { return PhoneDataSource; }
@@ -161,6 +176,14 @@ private:
     QAction* Exit1 = nullptr;
     QAction* Contents1 = nullptr;
     QAction* About1 = nullptr;
+
+    // ---- fax file creation: the off-screen texts of the current sent fax and
+    // the converter that turns their pages into APF files; made on first use.
+    void PrepareFaxFileWorkArea();
+    RichTextDocument* RichCover = nullptr;
+    RichTextDocument* RichDoc = nullptr;
+    TOrvFaxConverter* OrvFaxConverter1 = nullptr;
+    int FFaxPages = 0;
 
     bool FReceiving = false;
     bool FCallActive = false;

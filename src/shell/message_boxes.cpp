@@ -27,6 +27,10 @@ void ShowInfo(const QString& text) {
     runBox(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
+void ShowMessage(const QString& text) {
+    runBox(QMessageBox::NoIcon, QStringLiteral("Orvane"), text, QMessageBox::Ok, QMessageBox::Ok);
+}
+
 bool AskYesNo(const QString& text, const QString& caption) {
     return runBox(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
            QMessageBox::Yes;

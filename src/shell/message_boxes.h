@@ -8,6 +8,8 @@ namespace orv {
 
 // Caption "Information", information icon, OK.
 void ShowInfo(const QString& text);
+// The plain message box: the application's title as caption, no icon, OK.
+void ShowMessage(const QString& text);
 // Question icon, Yes and No; true when Yes was chosen. Yes is the default button.
 bool AskYesNo(const QString& text, const QString& caption);
 // The same with No as the default button (deletions ask this way).
