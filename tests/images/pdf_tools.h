@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
+#include <vector>
 #include <QTemporaryDir>
 
 namespace orv::test {
@@ -48,13 +49,39 @@ inline QString pdfText(const QString& pdf, int page = 0) {
     return runTool("pdftotext", args << pdf << "-");
 }
 
-// Page `page` rendered in grey at rx x ry dots per inch.
-inline QImage pdfPage(const QString& pdf, int page, double rx, double ry) {
+// Page `page` rendered in grey, scaled to width x height pixels.
+inline QImage pdfPage(const QString& pdf, int page, int width, int height) {
     QTemporaryDir dir;
     const QString base = dir.filePath("page");
-    runTool("pdftoppm", {"-gray", "-rx", QString::number(rx, 'f', 4), "-ry", QString::number(ry, 'f', 4), "-f",
+    runTool("pdftoppm", {"-gray", "-scale-to-x", QString::number(width), "-scale-to-y", QString::number(height), "-f",
                          QString::number(page), "-l", QString::number(page), "-singlefile", pdf, base});
     return QImage(base + ".pgm");
+}
+
+// The images embedded in a PDF, in order, as pdfimages extracts them.
+inline QList<QImage> pdfEmbeddedImages(const QString& pdf) {
+    QTemporaryDir dir;
+    runTool("pdfimages", {"-png", pdf, dir.filePath("img")});
+    QList<QImage> out;
+    for (int i = 0;; ++i) {
+        QImage img(dir.filePath(QStringLiteral("img-%1.png").arg(i, 3, 10, QLatin1Char('0'))));
+        if (img.isNull()) break;
+        out << img;
+    }
+    return out;
+}
+
+// Mean darkness (0..1) of each 8 x 8 block: what survives resampling.
+inline std::vector<double> blockDarkness(const QImage& image) {
+    std::vector<double> out;
+    for (int by = 0; by + 8 <= image.height(); by += 8)
+        for (int bx = 0; bx + 8 <= image.width(); bx += 8) {
+            double sum = 0;
+            for (int y = by; y < by + 8; ++y)
+                for (int x = bx; x < bx + 8; ++x) sum += 1.0 - qGray(image.pixel(x, y)) / 255.0;
+            out.push_back(sum / 64);
+        }
+    return out;
 }
 
 }  // namespace orv::test
