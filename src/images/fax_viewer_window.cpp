@@ -20,10 +20,10 @@
 
 #include "common/orv_error.h"
 #include "images/fax_pdf_writer.h"
-#include "images/fax_printer.h"
-#include "images/fax_viewer.h"
+#include "images/fax_printer_widget.h"
+#include "images/fax_viewer_widget.h"
 #include "shell/help_window.h"
-#include "shell/ini_file.h"
+#include "config/ini_file.h"
 #include "shell/message_boxes.h"
 #include "shell/status_line.h"
 #include "shell/window_placement.h"

@@ -12,17 +12,17 @@
 
 #include <tuple>
 
-#include "images/fax_printer.h"
+#include "images/fax_printer_widget.h"
 #include "images/fax_viewer_window.h"
 #include "shell/button_rules.h"
 #include "shell/db_grid.h"
 #include "shell/help_window.h"
-#include "shell/ini_file.h"
+#include "config/ini_file.h"
 #include "shell/message_boxes.h"
 #include "shell/preferences.h"
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 #include "shell/rebuild_ind.h"
-#include "shell/settings.h"
+#include "config/settings.h"
 #include "shell/sound.h"
 #include "shell/splash_form.h"
 #include "shell/status_line.h"

@@ -9,10 +9,10 @@
 #include "produce/fax_file_creation.h"
 #include "shell/main_screen.h"
 #include "shell/message_boxes.h"
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 #include "shell/rich_text_memo.h"
-#include "ui/richtext/rich_text_document.h"
-#include "ui/richtext/rich_text_helpers.h"
+#include "richtext/rich_text_document.h"
+#include "richtext/rich_text_helpers.h"
 #include "ui/widgets/align_label.h"
 #include "ui/widgets/button_panel.h"
 

@@ -11,7 +11,7 @@
 #include <QTemporaryDir>
 
 #include "common/orv_error.h"
-#include "images/fax_printer.h"
+#include "images/fax_printer_widget.h"
 #include "images/page_helpers.h"
 #include "images/pdf_tools.h"
 

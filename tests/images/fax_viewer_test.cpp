@@ -13,7 +13,7 @@
 #include <QUrl>
 
 #include "common/orv_error.h"
-#include "images/fax_viewer.h"
+#include "images/fax_viewer_widget.h"
 #include "images/mono_transform.h"
 #include "images/page_helpers.h"
 

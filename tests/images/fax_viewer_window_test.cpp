@@ -10,8 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "images/fax_printer.h"
-#include "images/fax_viewer.h"
+#include "images/fax_printer_widget.h"
+#include "images/fax_viewer_widget.h"
 #include "images/fax_viewer_window.h"
 #include "images/page_helpers.h"
 #include "images/pdf_tools.h"

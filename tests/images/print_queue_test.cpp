@@ -20,7 +20,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include "images/fax_printer.h"
+#include "images/fax_printer_widget.h"
 #include "images/page_helpers.h"
 #include "images/pdf_tools.h"
 

@@ -16,7 +16,7 @@
 #include "shell/modal_driver.h"
 #include "shell/rich_text_memo.h"
 #include "support/temp_home.h"
-#include "ui/richtext/rich_text_document.h"
+#include "richtext/rich_text_document.h"
 
 using namespace orv;
 using orv::test::child;

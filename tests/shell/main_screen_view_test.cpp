@@ -10,15 +10,15 @@
 #include <QMessageBox>
 #include <QTextCursor>
 
-#include "images/fax_printer.h"
-#include "images/fax_viewer.h"
+#include "images/fax_printer_widget.h"
+#include "images/fax_viewer_widget.h"
 #include "images/fax_viewer_window.h"
 #include "images/page_helpers.h"
 #include "shell/main_screen.h"
 #include "shell/modal_driver.h"
 #include "shell/rich_text_memo.h"
 #include "support/temp_home.h"
-#include "ui/richtext/rich_text_document.h"
+#include "richtext/rich_text_document.h"
 #include "ui/widgets/tab_set.h"
 
 using namespace orv;
