@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPainter>
+#include <QPen>
 #include <QPrintDialog>
 #include <QPushButton>
 #include <QScreen>
@@ -253,7 +254,8 @@ void TOrvCustomFaxPrinter::drawMargin(QPainter& painter, TOrvFaxPrinterMargin& m
     QFont font = margin.font();
     if (FMultiPage) font.setPointSizeF(font.pointSizeF() / 2);
     painter.setFont(font);
-    painter.setPen(Qt::black);
+    // A hairline on a 1200 dpi printer is hard to see; about 1/150 inch.
+    painter.setPen(QPen(Qt::black, std::max(1, painter.device()->logicalDpiY() / 150)));
     const QFontMetrics fm(font, painter.device());
     const int th = fm.height();
     margin.setHeight(th);
