@@ -384,11 +384,13 @@ bool TFaxViewer::SaveAsPdf(const QString& pdfPath) {
     const QString file = FaxViewer->viewer()->fileName();
     if (file.isEmpty()) return false;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const int rc = WriteFaxAsPdf(file, pdfPath, [this](int page, int count) {
+    FaxPdfOptions options;
+    options.progress = [this](int page, int count) {
         StatusPanel->setText(QStringLiteral("Saving page %1 of %2").arg(page).arg(count));
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         return true;
-    });
+    };
+    const int rc = WriteFaxAsPdf(file, pdfPath, options);
     QApplication::restoreOverrideCursor();
     UpdatePageCaption();
     if (rc < 0) {

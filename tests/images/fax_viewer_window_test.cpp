@@ -158,15 +158,15 @@ TEST_F(FaxViewerWindowTest, SaveAsPdfWritesEveryPageAtItsTrueSize) {
     const QString pdf = dir.filePath("saved.pdf");
     ASSERT_TRUE(w.SaveAsPdf(pdf));
     EXPECT_EQ(pdfInfo(pdf, "Pages"), "2");
-    // 1728 pixels are 8.5 inches (612 points); 1100 fine rows are 1100 / 196
-    // inches (404.1 points), 600 standard rows twice that many fine rows (440.8).
+    // 1728 pixels at 204 to the inch across (610 points); 1100 fine rows are
+    // 1100 / 196 inches (404.1 points), 600 standard rows twice that many fine rows.
     auto points = [&](int page) {
         const QStringList parts = pdfInfo(pdf, "Page size", page).split(' ');
         return parts.size() >= 3 ? QSizeF(parts[0].toDouble(), parts[2].toDouble()) : QSizeF();
     };
-    EXPECT_NEAR(points(1).width(), 612, 0.6);
+    EXPECT_NEAR(points(1).width(), 1728 * 72 / 204.0, 0.6);
     EXPECT_NEAR(points(1).height(), 1100 * 72 / 196.0, 0.6);
-    EXPECT_NEAR(points(2).width(), 612, 0.6);
+    EXPECT_NEAR(points(2).width(), 1728 * 72 / 204.0, 0.6);
     EXPECT_NEAR(points(2).height(), 1200 * 72 / 196.0, 0.6);
     // The page images, read back: exactly the decoded pages (full width, not
     // cropped) as embedded, and the same picture where pdftoppm paints them.
