@@ -12,6 +12,8 @@
 
 #include <tuple>
 
+#include "images/fax_printer_widget.h"
+#include "images/fax_viewer_window.h"
 #include "shell/button_rules.h"
 #include "shell/db_grid.h"
 #include "shell/help_window.h"
@@ -383,7 +385,45 @@ void TMainScreen::DeleteSentFax() {
     SetButtons();
 }
 
-void TMainScreen::mnuViewPrintClick() {}
+// ---- View: the view/print window ---------------------------------------------------
+
+void TMainScreen::mnuViewPrintClick() {
+    QString file, description;
+    const bool received = page() == mpReceived;
+    if (received) {
+        if (ReceivedRecordCount() == 0) {
+            Beep();
+            return;
+        }
+        file = ProgramFolder() + QStringLiteral("receive/") + RecTable.fieldByName(QStringLiteral("FAXFILE")).asString().trimmed();
+        const QString from = RecTable.fieldByName(QStringLiteral("FROM")).asString().trimmed();
+        const QString notes = RecTable.fieldByName(QStringLiteral("NOTES")).asString().trimmed();
+        description = notes.isEmpty() ? from : from + QStringLiteral(" - ") + notes;
+    } else {
+        if (SentRecordCount() == 0) {
+            Beep();
+            return;
+        }
+        file = CreateFaxFile();
+        if (file.isEmpty()) {
+            ShowInfo(QStringLiteral("Error creating fax file"));
+            return;
+        }
+        description = FaxTable.fieldByName(QStringLiteral("RECIPIENT")).asString().trimmed() + QStringLiteral(" - ") +
+                      FaxTable.fieldByName(QStringLiteral("SUBJECT")).asString().trimmed();
+    }
+    {
+        TFaxViewer viewer(this);
+        viewer.setFaxFile(file);
+        viewer.setDescription(description);
+        viewer.faxPrinter()->FaxHeader().setCaption(description);
+        while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
+        ButtonBar->setEnabled(true);
+        viewer.exec();
+    }
+    // The file of a sent fax was made for this look only.
+    if (!received) QFile::remove(file);
+}
 
 void TMainScreen::FaxGridDblClick() { mnuViewPrintClick(); }
 

@@ -164,15 +164,16 @@ TEST(MainScreenLists, GridsShowTheirColumnsNewestFirstReadOnly) {
     w.faxTable().last();
     EXPECT_EQ(grid->currentRow(), 3);
 
-    // A double-click on a row makes it current and asks for View (no window
-    // yet behind it, so nothing else opens).
+    // A double-click on a row makes it current and asks for View. These faxes
+    // have no texts, so instead of the Fax Viewer come the two messages of a
+    // fax file that cannot be made.
     ModalDriver none;
     none.run([&] {
         const QModelIndex index = grid->tableModel()->index(1, 2);
         grid->setCurrentIndex(index);
         emit grid->doubleClicked(index);
     });
-    EXPECT_EQ(none.unexpected(), 0);
+    EXPECT_EQ(none.unexpected(), 2) << none.unexpectedTitles().join(", ").toStdString();
     EXPECT_EQ(w.faxTable().fieldByName("SUBJECT").asString(), "Same day later");
 
     // A grab paints every visible row: the list paints without trouble.
