@@ -12,6 +12,8 @@
 
 #include <tuple>
 
+#include "compose/cover_browse.h"
+#include "compose/phone_book.h"
 #include "shell/button_rules.h"
 #include "shell/db_grid.h"
 #include "shell/help_window.h"
@@ -399,9 +401,30 @@ void TMainScreen::FaxGridDblClick() { mnuViewPrintClick(); }
 
 void TMainScreen::RecFaxGridDblClick() { mnuViewPrintClick(); }
 
-void TMainScreen::mnuCoverClick() {}
+// ---- cover sheets and phone book -------------------------------------------------
 
-void TMainScreen::mnuPhoneBookClick() {}
+void TMainScreen::mnuCoverClick() {
+    if (!OpenCoverDBF(CoverTable, CoverLink)) return;
+    {
+        // Upkeep, not choosing: Accept and Cancel stay hidden.
+        TCoverBrowse browse(CoverTable, CoverDataSource, CoverLink, this);
+        CenterWindow(&browse);
+        browse.setPickingUse(false);
+        browse.exec();
+    }
+    try {
+        CoverTable.close();
+    } catch (const std::exception& e) {
+        ShowException(e);
+    }
+}
+
+void TMainScreen::mnuPhoneBookClick() {
+    TPhoneBook phoneBook(this);
+    if (!phoneBook.OpenTable()) return;
+    CenterWindow(&phoneBook);
+    phoneBook.exec();
+}
 
 void TMainScreen::mnuRebuildIndexesClick() {
     // The lists keep still while their files are rewritten under them.
