@@ -11,6 +11,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "compose/paragraph_prop_dlg.h"
 #include "shell/help_window.h"
 #include "shell/ini_file.h"
 #include "shell/message_boxes.h"
@@ -78,7 +79,8 @@ TCoverEditor::TCoverEditor(QWidget* parent)
     RichCover->setWordWrap(false);
     ShowWordWrapState(CoverDocWordWrapButton, false);
     FStatusScope = new TStatusLineScope(this, status);
-    resize(760, 600);
+    // Wide enough for the whole tool bar, the program's own buttons included.
+    resize(1000, 700);
     try {
         LoadWindowPlacement(this);
     } catch (const IniWriteError& e) {
@@ -219,7 +221,7 @@ void TCoverEditor::ZoomMenuPopup() {
 
 void TCoverEditor::CoverDocPageBreakButtonClick() { AskAndInsertPageBreak(*RichCover); }
 
-void TCoverEditor::CoverParagraphSetupbuttonClick() { emit ParagraphSetupRequested(RichCover); }
+void TCoverEditor::CoverParagraphSetupbuttonClick() { OpenParagraphProperties(RichCover, this); }
 
 void TCoverEditor::CoverDocWordWrapButtonClick() {
     RichCover->setWordWrap(!RichCover->wordWrap());

@@ -64,10 +64,6 @@ public:
 
     void done(int result) override;
 
-signals:
-    // The paragraph-properties button: the dialog is opened by whoever listens.
-    void ParagraphSetupRequested(TRichEditor* editor);
-
 protected:
     void showEvent(QShowEvent* event) override;
     bool event(QEvent* event) override;
