@@ -26,10 +26,8 @@
 
 namespace orv {
 
-namespace {
-
-QToolButton* toolButton(QWidget* parent, const char* name, const QString& text, const QString& hint,
-                        const char* themeIcon, bool checkable = false) {
+QToolButton* MakeEditorToolButton(QWidget* parent, const char* name, const QString& text, const QString& hint,
+                                  const char* themeIcon, bool checkable) {
     auto* b = new QToolButton(parent);
     b->setObjectName(QString::fromLatin1(name));
     b->setText(text);
@@ -41,8 +39,6 @@ QToolButton* toolButton(QWidget* parent, const char* name, const QString& text, 
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
     return b;
 }
-
-}  // namespace
 
 void ApplyFaxPageLayout(TRichEditor& editor) {
     PageLayout L;
@@ -143,11 +139,11 @@ void TCoverEditor::createControls() {
     RichToolBar1 = new TRichToolBar(this);
     RichToolBar1->setObjectName(QStringLiteral("RichToolBar1"));
     RichToolBar1->setEditor(RichCover);
-    CoverDocPageBreakButton = toolButton(this, "CoverDocPageBreakButton", QStringLiteral("Page Break"),
+    CoverDocPageBreakButton = MakeEditorToolButton(this, "CoverDocPageBreakButton", QStringLiteral("Page Break"),
                                          QStringLiteral("Insert Page Break"), "insert-page-break");
-    CoverParagraphSetupbutton = toolButton(this, "CoverParagraphSetupbutton", QStringLiteral("Paragraph"),
+    CoverParagraphSetupbutton = MakeEditorToolButton(this, "CoverParagraphSetupbutton", QStringLiteral("Paragraph"),
                                            QStringLiteral("Paragraph properties"), "format-indent-more");
-    CoverDocWordWrapButton = toolButton(this, "CoverDocWordWrapButton", QStringLiteral("Wrap"),
+    CoverDocWordWrapButton = MakeEditorToolButton(this, "CoverDocWordWrapButton", QStringLiteral("Wrap"),
                                         QStringLiteral("Toggle word wrap on"), "format-text-wrap", true);
     connect(CoverDocPageBreakButton, &QToolButton::clicked, this, &TCoverEditor::CoverDocPageBreakButtonClick);
     connect(CoverParagraphSetupbutton, &QToolButton::clicked, this, &TCoverEditor::CoverParagraphSetupbuttonClick);

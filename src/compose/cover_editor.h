@@ -43,6 +43,9 @@ inline constexpr QChar kMergeMarker = u'*';
 // with half-inch margins.
 void ApplyFaxPageLayout(TRichEditor& editor);
 
+// A button of the program's own on an editor's tool bar (it leaves the focus in the editor).
+QToolButton* MakeEditorToolButton(QWidget* parent, const char* name, const QString& text, const QString& hint,
+                                  const char* themeIcon, bool checkable = false);
 // Sets a word-wrap button's hint and pressed state from its editor's word wrap.
 void ShowWordWrapState(QToolButton* button, bool wordWrapOn);
 // Asks "Add a page break here?" (No is the default); on Yes inserts one.
