@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "compose/cover_editor.h"
+#include "config/settings.h"
 #include "shell/db_grid.h"
 #include "shell/help_window.h"
 #include "shell/message_boxes.h"
@@ -112,7 +113,7 @@ void TCoverBrowse::NewButtonClick() {
         editor.richCover()->moveToStart();
     } else {
         editor.description()->setText(QStringLiteral("{description}"));
-        ApplyDefaultFont(*editor.richCover());
+        ApplyDefaultFont(*editor.richCover(), AppSettings());
     }
     // Clone mode covers exactly this one New, whatever the editor's answer.
     FCloneMode = false;

@@ -13,7 +13,7 @@
 
 #include "compose/paragraph_prop_dlg.h"
 #include "shell/help_window.h"
-#include "shell/ini_file.h"
+#include "config/ini_file.h"
 #include "shell/message_boxes.h"
 #include "shell/status_line.h"
 #include "shell/window_placement.h"

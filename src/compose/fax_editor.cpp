@@ -22,7 +22,7 @@
 #include "compose/paragraph_prop_dlg.h"
 #include "compose/phone_book.h"
 #include "shell/help_window.h"
-#include "shell/ini_file.h"
+#include "config/ini_file.h"
 #include "shell/message_boxes.h"
 #include "shell/rich_text_memo.h"
 #include "shell/status_line.h"

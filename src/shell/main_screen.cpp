@@ -18,13 +18,13 @@
 #include "shell/button_rules.h"
 #include "shell/db_grid.h"
 #include "shell/help_window.h"
-#include "shell/ini_file.h"
+#include "config/ini_file.h"
 #include "shell/message_boxes.h"
 #include "shell/preferences.h"
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 #include "shell/rebuild_ind.h"
+#include "config/settings.h"
 #include "shell/rich_text_memo.h"
-#include "shell/settings.h"
 #include "shell/sound.h"
 #include "shell/splash_form.h"
 #include "shell/status_line.h"
@@ -436,8 +436,8 @@ void TMainScreen::NewbuttonClick() {
         if (FCloning && FaxTable.active()) {
             FillFaxEditor(editor, true);
         } else {
-            ApplyDefaultFont(*editor.richCover());
-            ApplyDefaultFont(*editor.richDoc());
+            ApplyDefaultFont(*editor.richCover(), AppSettings());
+            ApplyDefaultFont(*editor.richDoc(), AppSettings());
         }
         if (editor.exec() == QDialog::Accepted && FaxTable.active()) {
             try {

@@ -24,7 +24,7 @@
 #include "support/temp_home.h"
 #include "ui/richtext/rich_editor.h"
 #include "ui/richtext/rich_tool_bar.h"
-#include "ui/richtext/rtf_test_util.h"
+#include "richtext/rtf_test_util.h"
 #include "ui/widgets/picture_button.h"
 
 using namespace orv;
