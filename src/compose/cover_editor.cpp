@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QEvent>
+#include <QFontComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +41,11 @@ QToolButton* MakeEditorToolButton(QWidget* parent, const char* name, const QStri
     return b;
 }
 
+void FitToolBar(TRichToolBar* bar) {
+    // The font list would take a third of the bar; names stay readable at this width.
+    if (auto* fonts = bar->findChild<QFontComboBox*>(QStringLiteral("FontName"))) fonts->setMaximumWidth(170);
+}
+
 void ApplyFaxPageLayout(TRichEditor& editor) {
     PageLayout L;
     L.width = 12240;
@@ -71,6 +77,7 @@ TCoverEditor::TCoverEditor(QWidget* parent)
     RichToolBar1->addButton(CoverDocPageBreakButton);
     RichToolBar1->addButton(CoverParagraphSetupbutton);
     RichToolBar1->addButton(CoverDocWordWrapButton);
+    FitToolBar(RichToolBar1);
     // A template starts unwrapped, as the button's hint says.
     RichCover->setWordWrap(false);
     ShowWordWrapState(CoverDocWordWrapButton, false);

@@ -46,6 +46,8 @@ void ApplyFaxPageLayout(TRichEditor& editor);
 // A button of the program's own on an editor's tool bar (it leaves the focus in the editor).
 QToolButton* MakeEditorToolButton(QWidget* parent, const char* name, const QString& text, const QString& hint,
                                   const char* themeIcon, bool checkable = false);
+// Narrows the font list of a tool bar so the program's own buttons fit beside the rest.
+void FitToolBar(TRichToolBar* bar);
 // Sets a word-wrap button's hint and pressed state from its editor's word wrap.
 void ShowWordWrapState(QToolButton* button, bool wordWrapOn);
 // Asks "Add a page break here?" (No is the default); on Yes inserts one.

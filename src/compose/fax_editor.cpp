@@ -62,12 +62,14 @@ TFaxEditor::TFaxEditor(QWidget* parent)
     RichToolCover->addButton(CoverParagraphSetupbutton);
     RichToolCover->addButton(CoverDocWordWrapButton);
     RichToolCover->addButton(LoadCoverButton);
+    FitToolBar(RichToolDoc);
+    FitToolBar(RichToolCover);
     // Both texts start unwrapped, as the buttons' hints say.
     for (auto [editor, button] : {std::pair{RichDoc, DocWordWrapButton}, std::pair{RichCover, CoverDocWordWrapButton}}) {
         editor->setWordWrap(false);
         ShowWordWrapState(button, false);
     }
-    resize(1000, 720);
+    resize(1080, 720);  // the cover tool bar whole, its template button included
     try {
         LoadWindowPlacement(this);
     } catch (const IniWriteError& e) {
