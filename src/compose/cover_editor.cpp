@@ -146,6 +146,7 @@ void TCoverEditor::createControls() {
     RichToolBar1 = new TRichToolBar(this);
     RichToolBar1->setObjectName(QStringLiteral("RichToolBar1"));
     RichToolBar1->setEditor(RichCover);
+    connect(RichCover, &TRichEditor::pasteRefused, this, [this](const QString& reason) { ShowStatusText(status, reason); });
     CoverDocPageBreakButton = MakeEditorToolButton(this, "CoverDocPageBreakButton", QStringLiteral("Page Break"),
                                          QStringLiteral("Insert Page Break"), "insert-page-break");
     CoverParagraphSetupbutton = MakeEditorToolButton(this, "CoverParagraphSetupbutton", QStringLiteral("Paragraph"),

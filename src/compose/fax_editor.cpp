@@ -152,6 +152,8 @@ void TFaxEditor::createControls() {
     connect(LoadCoverButton, &QToolButton::clicked, this, &TFaxEditor::LoadCoverButtonClick);
     connect(RichCover, &TRichEditor::StartSpellCheck, this, &TFaxEditor::RichCoverStartSpellCheck);
     connect(RichDoc, &TRichEditor::StartSpellCheck, this, &TFaxEditor::RichDocStartSpellCheck);
+    for (TRichEditor* e : {RichCover, RichDoc})
+        connect(e, &TRichEditor::pasteRefused, this, [this](const QString& reason) { ShowStatusText(status, reason); });
 
     status = TAlignLabel::statusLine(this);
     auto* layout = new QVBoxLayout(this);

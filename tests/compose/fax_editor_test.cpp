@@ -5,6 +5,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QLabel>
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QLocale>
@@ -396,4 +398,37 @@ TEST(FaxEditor, NewEditCloneThroughTheMainWindowAndAFaxFileOfThreePages) {
     ASSERT_TRUE(fresh.run([&] { button(&w, "Newbutton")->click(); }));
     EXPECT_EQ(newSubject, "");
     EXPECT_EQ(newDoc, "");
+}
+
+TEST(FaxEditor, UndoSelectAllAndAPastedPictureRefusedWithAMessage) {
+    TempHome home;
+    TFaxEditor e;
+    e.show();
+    QApplication::setActiveWindow(&e);
+    button(&e, "DocumentButton")->click();
+    QApplication::processEvents();
+    TRichEditor* doc = e.richDoc();
+    doc->setFocus();
+    QTest::keyClicks(doc, "Hello");
+    EXPECT_EQ(doc->document()->toPlainText(), "Hello");
+    QTest::keyClick(doc, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(doc->document()->toPlainText(), "");
+    QTest::keyClick(doc, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(doc->document()->toPlainText(), "Hello");
+    QTest::keyClick(doc, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(doc->textCursor().selectedText(), "Hello");
+
+    // A picture alone on the clipboard is not pasted; the status line says why.
+    QImage picture(16, 16, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    QGuiApplication::clipboard()->setImage(picture);
+    QTest::keyClick(doc, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(doc, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(doc->document()->toPlainText(), "Hello");
+    EXPECT_EQ(child<QLabel>(&e, "status")->text(), "Pictures cannot be pasted here: a fax text holds text only");
+    // Text still pastes.
+    QGuiApplication::clipboard()->setText(" world");
+    doc->paste();
+    EXPECT_EQ(doc->document()->toPlainText(), "Hello world");
+    e.reject();
 }
