@@ -29,6 +29,7 @@ class TOrvReceiveFax;
 class TButtonPanel;
 class TOrvFaxConverter;
 class TDBGrid;
+class TFaxEditor;
 class TPictureButton;
 class TTabSet;
 
@@ -146,6 +147,9 @@ private:
     TOrvReceiveFax* OrvReceiveFax1 = nullptr;
     quint16 FPagesReceived = 0;
     int FLastFaxError = 0;
+    // New, Clone and Edit: the fax editor from and into the current sent fax.
+    void FillFaxEditor(TFaxEditor& editor, bool clone);
+    bool StoreFaxEditor(TFaxEditor& editor);
 
     // The data engine's settings; Deleted is on, so deleted records are hidden.
     TEngineEnv EngineEnv1;

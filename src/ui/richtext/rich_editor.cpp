@@ -381,6 +381,10 @@ void TRichEditor::cut() {
 void TRichEditor::paste() {
     const QMimeData* mime = QGuiApplication::clipboard()->mimeData();
     if (!mime) return;
+    if (mime->hasImage() && !mime->hasFormat(kRtfMime) && !mime->hasHtml() && !mime->hasText()) {
+        emit pasteRefused(tr("Pictures cannot be pasted here: a fax text holds text only"));
+        return;
+    }
     QTextCursor c = textCursor();
     if (mime->hasFormat(kRtfMime)) {
         QTextDocument part;

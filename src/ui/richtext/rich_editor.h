@@ -104,6 +104,8 @@ public:
     // ---- clipboard (RTF, HTML and plain text)
     void copy();
     void cut();
+    // A clipboard that holds only a picture is refused (the texts hold text):
+    // nothing changes and pasteRefused tells why.
     void paste();
 
 public slots:
@@ -115,6 +117,7 @@ signals:
     void currentCharFormatChanged(const QTextCharFormat& format);
     void cursorPositionChanged();
     void zoomChanged(int percent);
+    void pasteRefused(const QString& reason);
 
 protected:
     void drawForeground(QPainter* painter, const QRectF& rect) override;
