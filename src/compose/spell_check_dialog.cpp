@@ -163,6 +163,8 @@ void TSpellCheckDialog::FindNextWrongWord() {
     FEditor->markWord();
     Word->setText(word);
     ReplaceAs->setText(suggestions.isEmpty() ? word : suggestions.first());
+    // The user types a correction or presses Enter for Replace.
+    ReplaceAs->setFocus();
     ReplaceAs->selectAll();
 }
 
