@@ -10,7 +10,8 @@
 #       run headless with Qt's offscreen platform). Its main() creates a
 #       QCoreApplication, or a QApplication with GUI (tests/support).
 #   orvane_add_subdirectories(dir1 dir2 ...)
-#       Adds each listed folder that exists, so subsystems can arrive one by one.
+#       Adds each listed folder; a listed folder without a CMakeLists.txt is a
+#       configure error, so a misspelt or missing subsystem cannot be skipped.
 
 set(ORVANE_WARNINGS -Wall -Wextra -Wno-unused-parameter)
 set(ORVANE_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
@@ -64,9 +65,10 @@ endfunction()
 
 macro(orvane_add_subdirectories)
   foreach(dir ${ARGN})
-    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
-      add_subdirectory(${dir})
+    if(NOT EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
+      message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR}/${dir}: listed as a subsystem folder but has no CMakeLists.txt")
     endif()
+    add_subdirectory(${dir})
   endforeach()
 endmacro()
 

@@ -4,7 +4,7 @@
 #include "../support/sample_letter.h"
 #include "images/fax_converter.h"
 #include "produce/fax_file_creation.h"
-#include "ui/richtext/rich_text_document.h"
+#include "richtext/rich_text_document.h"
 
 #include <QGuiApplication>
 #include <QImage>

@@ -4,7 +4,7 @@
 
 #include "compose/spell_install.h"
 #include "shell/main_screen.h"
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 #include "shell/single_instance.h"
 #include "ui/widgets/picture_button.h"
 

@@ -11,7 +11,7 @@
 
 #include "compose/spell_install.h"
 #include "shell/message_boxes.h"
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 #include "shell/status_line.h"
 #include "shell/window_messages.h"
 #include "ui/richtext/rich_editor.h"

@@ -2,8 +2,8 @@
 
 #include "common/cp1252.h"
 #include "common/orv_error.h"
-#include "shell/program_folder.h"
-#include "shell/settings.h"
+#include "config/program_folder.h"
+#include "config/settings.h"
 
 #include <QCoreApplication>
 #include <QDebug>

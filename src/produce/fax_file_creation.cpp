@@ -8,7 +8,7 @@
 #include "images/apf_file.h"
 #include "images/fax_converter.h"
 #include "images/mono_bitmap.h"
-#include "ui/richtext/rich_text_document.h"
+#include "richtext/rich_text_document.h"
 
 namespace orv {
 

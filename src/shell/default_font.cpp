@@ -2,9 +2,9 @@
 
 #include <QFontDialog>
 
-#include "shell/ini_file.h"
-#include "shell/program_folder.h"
-#include "shell/settings.h"
+#include "config/ini_file.h"
+#include "config/program_folder.h"
+#include "config/settings.h"
 
 namespace orv {
 

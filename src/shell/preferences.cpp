@@ -13,10 +13,10 @@
 
 #include "shell/default_font.h"
 #include "shell/help_window.h"
-#include "shell/ini_file.h"
+#include "config/ini_file.h"
 #include "shell/message_boxes.h"
-#include "shell/program_folder.h"
-#include "shell/settings.h"
+#include "config/program_folder.h"
+#include "config/settings.h"
 #include "shell/sound.h"
 #include "shell/status_line.h"
 #include "shell/window_messages.h"

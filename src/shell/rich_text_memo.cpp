@@ -1,6 +1,6 @@
 #include "shell/rich_text_memo.h"
 
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 #include "store/tengine_link.h"
 
 namespace orv {

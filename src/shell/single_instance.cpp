@@ -7,7 +7,7 @@
 #include <QThread>
 #include <unistd.h>
 
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 
 namespace orv {
 namespace {

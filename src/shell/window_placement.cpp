@@ -4,9 +4,9 @@
 #include <QScreen>
 #include <QWidget>
 
-#include "shell/ini_file.h"
+#include "config/ini_file.h"
 #include "shell/placement_geometry.h"
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 
 namespace orv {
 namespace {

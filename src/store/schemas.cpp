@@ -1,6 +1,6 @@
 #include "store/schemas.h"
 
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 
 #include <QFileInfo>
 

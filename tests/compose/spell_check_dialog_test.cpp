@@ -12,7 +12,7 @@
 #include "compose/spell_check_dialog.h"
 #include "compose/spell_install.h"
 #include "shell/modal_driver.h"
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 #include "shell/status_line.h"
 #include "support/temp_home.h"
 #include "ui/richtext/rich_editor.h"

@@ -3,7 +3,7 @@
 #include "common/orv_error.h"
 #include "engine/com_port.h"
 #include "engine/pty_pair.h"
-#include "shell/settings.h"
+#include "config/settings.h"
 #include "support/temp_home.h"
 
 #include <QElapsedTimer>

@@ -11,7 +11,7 @@
 #include "images/fax_converter.h"
 #include "images/unpack_engine.h"
 #include "produce/fax_file_creation.h"
-#include "ui/richtext/rich_text_document.h"
+#include "richtext/rich_text_document.h"
 
 using namespace orv;
 

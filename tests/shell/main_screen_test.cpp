@@ -13,12 +13,12 @@
 #include <QStackedWidget>
 #include <QStatusTipEvent>
 
-#include "shell/ini_file.h"
+#include "config/ini_file.h"
 #include "shell/main_screen.h"
 #include "shell/modal_driver.h"
 #include "shell/preferences.h"
-#include "shell/program_folder.h"
-#include "shell/settings.h"
+#include "config/program_folder.h"
+#include "config/settings.h"
 #include "shell/splash_form.h"
 #include "shell/status_line.h"
 #include "support/temp_home.h"

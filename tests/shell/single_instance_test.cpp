@@ -6,7 +6,7 @@
 #include <QSignalSpy>
 #include <QThread>
 
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 #include "shell/single_instance.h"
 #include "support/temp_home.h"
 #include "support/test_paths.h"

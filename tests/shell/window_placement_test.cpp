@@ -5,9 +5,9 @@
 #include <QMainWindow>
 #include <QScreen>
 
-#include "shell/ini_file.h"
+#include "config/ini_file.h"
 #include "shell/main_screen.h"
-#include "shell/program_folder.h"
+#include "config/program_folder.h"
 #include "shell/window_placement.h"
 #include "support/temp_home.h"
 

@@ -9,7 +9,7 @@
 #include "common/orv_error.h"
 #include "images/fax_converter.h"
 #include "produce/fax_file_creation.h"
-#include "ui/richtext/rich_text_document.h"
+#include "richtext/rich_text_document.h"
 
 namespace orv {
 

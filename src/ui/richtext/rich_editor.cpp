@@ -1,10 +1,10 @@
 #include "ui/richtext/rich_editor.h"
 
-#include "shell/settings.h"
-#include "ui/richtext/rich_format.h"
-#include "ui/richtext/rich_text_helpers.h"
-#include "ui/richtext/rtf_reader.h"
-#include "ui/richtext/rtf_writer.h"
+#include "config/settings.h"
+#include "richtext/rich_format.h"
+#include "richtext/rich_text_helpers.h"
+#include "richtext/rtf_reader.h"
+#include "richtext/rtf_writer.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -397,8 +397,6 @@ void TRichEditor::paste() {
 }
 
 // ---- helpers of the shell -----------------------------------------------------------------
-
-void ApplyDefaultFont(TRichEditor& editor) { ApplyDefaultFont(editor, AppSettings()); }
 
 void ApplyDefaultFont(TRichEditor& editor, const Settings& settings) {
     ApplyDefaultFont(editor.richText(), settings);

@@ -9,7 +9,7 @@
 //
 // Its tool bar is TRichToolBar (rich_tool_bar.h); the tool bar's spell-check
 // button reaches the window as the signal StartSpellCheck.
-#include "ui/richtext/rich_text_document.h"
+#include "richtext/rich_text_document.h"
 
 #include <QGraphicsView>
 #include <QTextCursor>
@@ -134,9 +134,8 @@ private:
     QTextCharFormat lastFormat_;
 };
 
-// Makes the Default Font settings (AppSettings() unless given) the format at
-// the editor's insertion point and the default of its text.
-void ApplyDefaultFont(TRichEditor& editor);
+// Makes the Default Font settings the format at the editor's insertion point
+// and the default of its text.
 void ApplyDefaultFont(TRichEditor& editor, const Settings& settings);
 bool RichTextIsBlank(const TRichEditor& editor);
 

@@ -9,6 +9,7 @@
 #include <QFile>
 
 #include <cstdlib>
+#include <cstring>
 #include <unistd.h>
 
 namespace orv::fuzz {
@@ -49,7 +50,12 @@ Fixture build() {
     fx.goodDbf = readAll(fx.dbf);
     fx.goodFpt = readAll(fx.fpt);
     fx.goodCdx = readAll(fx.cdx);
-    std::atexit([] { QDir(fixture().dir).removeRecursively(); });
+    // The exit handler must not touch the fixture: it was registered while the
+    // fixture was being built, so it runs after the fixture's destructor. A
+    // plain character array is never destroyed.
+    static char dirToRemove[sizeof tmpl];
+    std::memcpy(dirToRemove, tmpl, sizeof tmpl);
+    std::atexit([] { QDir(QString::fromLocal8Bit(dirToRemove)).removeRecursively(); });
     return fx;
 }
 

@@ -1,9 +1,9 @@
 // The editor widget and its tool bar on Qt's offscreen platform.
 #include "common/orv_error.h"
-#include "shell/settings.h"
+#include "config/settings.h"
 #include "support/temp_home.h"
 #include "ui/richtext/rich_editor.h"
-#include "ui/richtext/rich_format.h"
+#include "richtext/rich_format.h"
 #include "ui/richtext/rich_tool_bar.h"
 
 #include <QApplication>
