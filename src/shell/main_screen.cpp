@@ -12,6 +12,9 @@
 
 #include <tuple>
 
+#include "compose/cover_browse.h"
+#include "compose/fax_editor.h"
+#include "compose/phone_book.h"
 #include "shell/button_rules.h"
 #include "shell/db_grid.h"
 #include "shell/help_window.h"
@@ -21,12 +24,15 @@
 #include "config/program_folder.h"
 #include "shell/rebuild_ind.h"
 #include "config/settings.h"
+#include "shell/rich_text_memo.h"
 #include "shell/sound.h"
 #include "shell/splash_form.h"
 #include "shell/status_line.h"
 #include "shell/window_messages.h"
 #include "shell/window_placement.h"
 #include "store/schemas.h"
+#include "ui/richtext/rich_editor.h"
+#include "ui/widgets/enter_edit.h"
 #include "ui/widgets/align_label.h"
 #include "ui/widgets/button_panel.h"
 #include "ui/widgets/hint.h"
@@ -330,10 +336,6 @@ void TMainScreen::TabSet1Click() {
 // Book arrive with their subsystems; until then those commands do nothing
 // beyond the checks below.
 
-void TMainScreen::NewbuttonClick() {
-    FCloning = false;
-    SetButtons();
-}
 
 void TMainScreen::CloneButtonClick() {
     if (SentRecordCount() == 0) {
@@ -351,9 +353,6 @@ void TMainScreen::EditButtonClick() {
         EditSentFax();
 }
 
-void TMainScreen::EditSentFax() {
-    if (SentRecordCount() == 0) Beep();
-}
 
 void TMainScreen::EditReceivedFax() {
     if (ReceivedRecordCount() == 0) Beep();
@@ -399,9 +398,103 @@ void TMainScreen::FaxGridDblClick() { mnuViewPrintClick(); }
 
 void TMainScreen::RecFaxGridDblClick() { mnuViewPrintClick(); }
 
-void TMainScreen::mnuCoverClick() {}
+// ---- composing: New, Clone and Edit of a sent fax --------------------------------
 
-void TMainScreen::mnuPhoneBookClick() {}
+// The editor's texts and recipient from the current sent fax.
+void TMainScreen::FillFaxEditor(TFaxEditor& editor, bool clone) {
+    LoadRichText(editor.richCover()->richText(), QStringLiteral("RTFCOVER"), FaxLink);
+    LoadRichText(editor.richDoc()->richText(), QStringLiteral("RTFDOC"), FaxLink);
+    editor.richCover()->moveToStart();
+    editor.richDoc()->moveToStart();
+    editor.recipient()->setText(FaxTable.fieldByName(QStringLiteral("RECIPIENT")).asString());
+    const QString subject = FaxTable.fieldByName(QStringLiteral("SUBJECT")).asString();
+    editor.subject()->setText(clone ? QStringLiteral("[clone]") + subject : subject);
+    editor.faxNumber()->setText(FaxTable.fieldByName(QStringLiteral("PHONE")).asString());
+}
+
+// Both texts and the three boxes into the record being appended or edited, then posted.
+bool TMainScreen::StoreFaxEditor(TFaxEditor& editor) {
+    try {
+        SaveRichText(editor.richCover()->richText(), QStringLiteral("RTFCOVER"), FaxLink);
+        SaveRichText(editor.richDoc()->richText(), QStringLiteral("RTFDOC"), FaxLink);
+        FaxTable.fieldByName(QStringLiteral("RECIPIENT")).setAsString(editor.recipient()->text());
+        FaxTable.fieldByName(QStringLiteral("SUBJECT")).setAsString(editor.subject()->text());
+        FaxTable.fieldByName(QStringLiteral("PHONE")).setAsString(editor.faxNumber()->text());
+        FaxTable.post();
+        return true;
+    } catch (const std::exception& e) {
+        if (FaxTable.state() != TDataSetState::dsBrowse) FaxTable.cancel();
+        ShowException(e);
+        return false;
+    }
+}
+
+void TMainScreen::NewbuttonClick() {
+    {
+        TFaxEditor editor(this);
+        editor.setCoverTables(&CoverTable, &CoverDataSource, &CoverLink);
+        if (FCloning && FaxTable.active()) {
+            FillFaxEditor(editor, true);
+        } else {
+            ApplyDefaultFont(*editor.richCover(), AppSettings());
+            ApplyDefaultFont(*editor.richDoc(), AppSettings());
+        }
+        if (editor.exec() == QDialog::Accepted && FaxTable.active()) {
+            try {
+                FaxTable.append();
+                QApplication::processEvents();
+                StoreFaxEditor(editor);
+            } catch (const std::exception& e) {
+                ShowException(e);
+            }
+        }
+    }
+    FCloning = false;
+    SetButtons();
+}
+
+void TMainScreen::EditSentFax() {
+    if (SentRecordCount() == 0) {
+        Beep();
+        return;
+    }
+    TFaxEditor editor(this);
+    editor.setCoverTables(&CoverTable, &CoverDataSource, &CoverLink);
+    FillFaxEditor(editor, false);
+    if (editor.exec() != QDialog::Accepted) return;
+    try {
+        FaxTable.edit();
+    } catch (const std::exception& e) {
+        ShowException(e);
+        return;
+    }
+    StoreFaxEditor(editor);
+}
+
+// ---- cover sheets and phone book -------------------------------------------------
+
+void TMainScreen::mnuCoverClick() {
+    if (!OpenCoverDBF(CoverTable, CoverLink)) return;
+    {
+        // Upkeep, not choosing: Accept and Cancel stay hidden.
+        TCoverBrowse browse(CoverTable, CoverDataSource, CoverLink, this);
+        CenterWindow(&browse);
+        browse.setPickingUse(false);
+        browse.exec();
+    }
+    try {
+        CoverTable.close();
+    } catch (const std::exception& e) {
+        ShowException(e);
+    }
+}
+
+void TMainScreen::mnuPhoneBookClick() {
+    TPhoneBook phoneBook(this);
+    if (!phoneBook.OpenTable()) return;
+    CenterWindow(&phoneBook);
+    phoneBook.exec();
+}
 
 void TMainScreen::mnuRebuildIndexesClick() {
     // The lists keep still while their files are rewritten under them.

@@ -24,6 +24,7 @@ namespace orv {
 class TAlignLabel;
 class TButtonPanel;
 class TDBGrid;
+class TFaxEditor;
 class TPictureButton;
 class TTabSet;
 
@@ -112,6 +113,9 @@ private:
     // The order switch of SetButtons for one table and its date tag.
     static void FollowEmptiness(TTable& table, TEngineLink& link, const char* tag, bool empty);
     void DeleteSentFax();
+    // New, Clone and Edit: the fax editor from and into the current sent fax.
+    void FillFaxEditor(TFaxEditor& editor, bool clone);
+    bool StoreFaxEditor(TFaxEditor& editor);
 
     // The data engine's settings; Deleted is on, so deleted records are hidden.
     TEngineEnv EngineEnv1;

@@ -4,8 +4,10 @@
 //   orvdb check TABLE.DBF                         DBF/FPT/CDX consistency (exit 1 with the problems)
 //   orvdb pack TABLE.DBF                          remove records marked deleted, rebuild the tags
 //   orvdb reindex TABLE.DBF                       rebuild every tag of the structural index
+//   orvdb import-phonebook ORVPB.DBF FILE         append the contacts of a vCard or CSV file
 #include "common/cp1252.h"
 #include "common/orv_error.h"
+#include "compose/contact_import.h"
 #include "store/data_engine.h"
 #include "store/table_check.h"
 
@@ -36,7 +38,8 @@ int usage() {
         "       orvdb list TABLE.DBF [--tag NAME] [--deleted]\n"
         "       orvdb check TABLE.DBF\n"
         "       orvdb pack TABLE.DBF\n"
-        "       orvdb reindex TABLE.DBF\n",
+        "       orvdb reindex TABLE.DBF\n"
+        "       orvdb import-phonebook ORVPB.DBF FILE.vcf|FILE.csv\n",
         stderr);
     return 2;
 }
@@ -122,6 +125,23 @@ int list(WorkArea& a, const QString& tag, bool withDeleted, DataEngine& engine) 
     return 0;
 }
 
+// Contacts from another address book into the phone book. Nothing is
+// written when the file cannot be parsed at all; each contact left out is
+// reported with its reason.
+int importPhoneBook(const QString& table, const QString& contacts) {
+    const PhoneBookImport r = ImportPhoneBook(table, contacts);
+    if (!r.ok) {
+        err(r.error);
+        return 1;
+    }
+    for (const QString& line : r.report) out(line);
+    out(QStringLiteral("%1: %2 %3 added from %4 (%5)")
+            .arg(QFileInfo(table).fileName())
+            .arg(r.added)
+            .arg(r.added == 1 ? QStringLiteral("entry") : QStringLiteral("entries"), QFileInfo(contacts).fileName(), r.format));
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -130,6 +150,10 @@ int main(int argc, char** argv) {
     if (args.size() < 2) return usage();
     const QString command = args.takeFirst();
     const QString path = args.takeFirst();
+    if (command == "import-phonebook") {
+        if (args.size() != 1) return usage();
+        return importPhoneBook(path, args.takeFirst());
+    }
     QString tag;
     bool withDeleted = false;
     while (!args.isEmpty()) {
