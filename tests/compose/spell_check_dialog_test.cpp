@@ -7,8 +7,11 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTextDocument>
 
+#include "compose/cover_editor.h"
+#include "compose/fax_editor.h"
 #include "compose/spell_check_dialog.h"
 #include "compose/spell_install.h"
 #include "shell/modal_driver.h"
@@ -16,6 +19,7 @@
 #include "shell/status_line.h"
 #include "support/temp_home.h"
 #include "ui/richtext/rich_editor.h"
+#include "ui/richtext/rich_tool_bar.h"
 #include "ui/widgets/hint.h"
 
 using namespace orv;
@@ -50,6 +54,14 @@ test::ModalDriver::Step answerComplete(bool* seen) {
 // Clicks from the event loop, so the step returns before the modal box the
 // click may open (the driver answers it on a later tick).
 void clickLater(QPushButton* b) { QMetaObject::invokeMethod(b, &QPushButton::click, Qt::QueuedConnection); }
+
+// The spell-check button of the tool bar that serves an editor.
+QToolButton* spellButtonOf(QWidget* window, TRichEditor* editor) {
+    for (TRichToolBar* bar : window->findChildren<TRichToolBar*>())
+        if (bar->editor() == editor) return bar->findChild<QToolButton*>("SpellButton");
+    ADD_FAILURE() << "no tool bar for the editor";
+    return nullptr;
+}
 
 QListWidgetItem* suggestion(TSpellCheckDialog* d, const QString& text) {
     const auto items = d->WordList->findItems(text, Qt::MatchExactly);
@@ -193,4 +205,57 @@ TEST(SpellCheckDialog, MainDictionaryIsInstalledOnceAndNotOverwritten) {
     EXPECT_TRUE(InstallMainDictionary(ProgramFolder()));
     EXPECT_EQ(home.read("orv.dct"), "mine");
     EXPECT_FALSE(InstallMainDictionary(home.file("no/such/folder/")));
+}
+
+TEST(SpellCheckDialog, TheEditorsSpellCheckButtonsOpenIt) {
+    test::TempHome home;
+    ASSERT_TRUE(InstallMainDictionary(ProgramFolder()));
+    TFaxEditor fax;
+    fax.richDoc()->document()->setPlainText("Teh quick brwon fox meets Zorbulax.");
+    fax.richCover()->document()->setPlainText("Zorbulax is heer.");
+    fax.show();
+
+    // The document page: replace two words, add a made-up one.
+    bool complete = false;
+    test::ModalDriver doc;
+    doc.then(atWord("Teh",
+                    [](TSpellCheckDialog* d) {
+                        emit d->WordList->itemClicked(suggestion(d, "The"));
+                        clickLater(d->Replace);
+                    }))
+        .then(atWord("brwon",
+                     [](TSpellCheckDialog* d) {
+                         emit d->WordList->itemClicked(suggestion(d, "brown"));
+                         clickLater(d->Replace);
+                     }))
+        .then(atWord("Zorbulax", [](TSpellCheckDialog* d) { clickLater(d->Addbutton); }))
+        .then(answerComplete(&complete));
+    ASSERT_TRUE(doc.run([&] { spellButtonOf(&fax, fax.richDoc())->click(); }));
+    EXPECT_TRUE(complete);
+    EXPECT_EQ(fax.richDoc()->document()->toPlainText(), "The quick brown fox meets Zorbulax.");
+
+    // The cover page, checked by a new dialog that reads orvu.dct afresh: the
+    // added word is known, the misspelling is not.
+    test::ModalDriver cover;
+    cover.then(atWord("heer", [](TSpellCheckDialog* d) {
+        EXPECT_NE(suggestion(d, "hear"), nullptr);
+        clickLater(d->Cancelbutton);
+    }));
+    ASSERT_TRUE(cover.run([&] { spellButtonOf(&fax, fax.richCover())->click(); }));
+    EXPECT_EQ(cover.unexpected(), 0);
+
+    // The cover-template editor's button.
+    TCoverEditor templates;
+    templates.richCover()->document()->setPlainText("Dear Sir, plese call.");
+    templates.show();
+    test::ModalDriver tmpl;
+    tmpl.then(atWord("plese", [](TSpellCheckDialog* d) {
+        EXPECT_TRUE(suggestion(d, "please"));
+        clickLater(d->Replace);
+    }));
+    bool done = false;
+    tmpl.then(answerComplete(&done));
+    ASSERT_TRUE(tmpl.run([&] { spellButtonOf(&templates, templates.richCover())->click(); }));
+    EXPECT_TRUE(done);
+    EXPECT_EQ(templates.richCover()->document()->toPlainText(), "Dear Sir, please call.");
 }
