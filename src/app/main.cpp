@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "compose/spell_install.h"
 #include "shell/main_screen.h"
 #include "config/program_folder.h"
 #include "shell/single_instance.h"
@@ -17,6 +18,9 @@ int main(int argc, char** argv) {
                               QStringLiteral("Unable to create the folder %1").arg(orv::ProgramFolder()));
         return 1;
     }
+    // The main dictionary comes inside the program; the spell checker reads
+    // it from the program folder. Without it only the user dictionary works.
+    orv::InstallMainDictionary(orv::ProgramFolder());
 
     // A second start hands over to the running copy and ends before it opens
     // any window or table.

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "compose/paragraph_prop_dlg.h"
+#include "compose/spell_check_dialog.h"
 #include "shell/help_window.h"
 #include "config/ini_file.h"
 #include "shell/message_boxes.h"
@@ -154,6 +155,7 @@ void TCoverEditor::createControls() {
     CoverDocWordWrapButton = MakeEditorToolButton(this, "CoverDocWordWrapButton", QStringLiteral("Wrap"),
                                         QStringLiteral("Toggle word wrap on"), "format-text-wrap", true);
     connect(CoverDocPageBreakButton, &QToolButton::clicked, this, &TCoverEditor::CoverDocPageBreakButtonClick);
+    connect(RichCover, &TRichEditor::StartSpellCheck, this, [this] { RunSpellCheck(RichCover, this); });
     connect(CoverParagraphSetupbutton, &QToolButton::clicked, this, &TCoverEditor::CoverParagraphSetupbuttonClick);
     connect(CoverDocWordWrapButton, &QToolButton::clicked, this, &TCoverEditor::CoverDocWordWrapButtonClick);
 

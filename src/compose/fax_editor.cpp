@@ -17,6 +17,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include "compose/spell_check_dialog.h"
 #include "compose/cover_browse.h"
 #include "compose/cover_editor.h"
 #include "compose/paragraph_prop_dlg.h"
@@ -336,8 +337,15 @@ void TFaxEditor::CoverDocWordWrapButtonClick() {
     RichCover->viewport()->update();
 }
 
-void TFaxEditor::RichCoverStartSpellCheck() { emit spellCheckRequested(RichCover); }
-void TFaxEditor::RichDocStartSpellCheck() { emit spellCheckRequested(RichDoc); }
+void TFaxEditor::RichCoverStartSpellCheck() {
+    emit spellCheckRequested(RichCover);
+    RunSpellCheck(RichCover, this);
+}
+
+void TFaxEditor::RichDocStartSpellCheck() {
+    emit spellCheckRequested(RichDoc);
+    RunSpellCheck(RichDoc, this);
+}
 
 // ---- recipient and cover template ------------------------------------------------------------
 

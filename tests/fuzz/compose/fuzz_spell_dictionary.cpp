@@ -1,0 +1,53 @@
+// Fuzz target for the dictionary reader: the bytes become a dictionary file,
+// opened as main and as user dictionary, and every operation runs over it.
+// Nothing may crash, hang or read outside what the file holds.
+#include <QByteArray>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <memory>
+
+#include "compose/spell_engine.h"
+
+namespace {
+
+QString dictionaryPath() {
+    static std::unique_ptr<QTemporaryDir> dir = std::make_unique<QTemporaryDir>();
+    return dir->path() + "/fuzz.dct";
+}
+
+void write(const uint8_t* data, size_t size) {
+    QFile f(dictionaryPath());
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+    f.write(reinterpret_cast<const char*>(data), qint64(size));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    write(data, size);
+    const QString path = dictionaryPath();
+    {
+        orv::TSpellEngine engine;
+        engine.setDictionaryName(path);
+        engine.openMainDictionary(path);
+        for (const char* w : {"alpha", "beta", "AAAA", "cat's", "a-b'c", "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzz"})
+            engine.checkWord(QString::fromLatin1(w));
+        engine.suggestions(QStringLiteral("alpah"));
+        engine.suggestions(QStringLiteral("Eeeeeeeee"));
+    }
+    {
+        orv::TSpellEngine engine;
+        engine.setDictionaryName(path + ".none");
+        const int h = engine.openUserDictionary(path);
+        engine.checkWord(QStringLiteral("alpha"));
+        if (h >= 0 && size < 4096) {
+            // Adding rewrites the file; only small inputs, to keep runs fast.
+            engine.addWord(QStringLiteral("alphabet"), h);
+            engine.checkWord(QStringLiteral("alphabet"));
+        }
+        engine.suggestions(QStringLiteral("alphx"));
+    }
+    return 0;
+}
