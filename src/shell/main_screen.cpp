@@ -16,7 +16,7 @@
 #include "compose/fax_editor.h"
 #include "compose/phone_book.h"
 #include "images/fax_printer_widget.h"
-#include "images/fax_viewer_window.h"
+#include "view/fax_viewer_window.h"
 #include "shell/button_rules.h"
 #include "shell/db_grid.h"
 #include "shell/help_window.h"

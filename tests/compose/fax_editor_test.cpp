@@ -196,10 +196,18 @@ TEST(FaxEditor, PagesZoomEnterHintsAndTheToolBars) {
     ASSERT_TRUE(refuse.run([&] { child<QToolButton>(&e, "DocPageBreakButton")->click(); }));
     EXPECT_EQ(e.richDoc()->document()->blockCount(), 1);
     EXPECT_EQ(e.currentPage(), TFaxEditor::pgDocument);  // coming back from the question keeps the page
-    ModalDriver quiet;
-    ASSERT_TRUE(quiet.run([&] { child<TRichToolBar>(&e, "RichToolDoc")->findChild<QToolButton*>("SpellButton")->click(); }));
-    EXPECT_EQ(quiet.unexpected(), 0);
+    // The spell-check button raises the signal for the document's editor and
+    // opens the Spell Check window, which its own tests drive; here it is closed.
+    ModalDriver spell;
+    QStringList spellTitles;
+    spell.then([&](QWidget* modal) {
+        spellTitles << modal->windowTitle();
+        modal->close();
+        return true;
+    });
+    spell.run([&] { child<TRichToolBar>(&e, "RichToolDoc")->findChild<QToolButton*>("SpellButton")->click(); });
     EXPECT_EQ(spellRequests, 1);
+    EXPECT_FALSE(spellTitles.isEmpty() && spell.unexpectedTitles().isEmpty()) << "the spell-check button opened nothing";
 
     // Merge values by tag, cut to 100 characters; other tags give nothing.
     e.subject()->setText(QString(50, 'S'));

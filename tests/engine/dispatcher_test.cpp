@@ -601,6 +601,7 @@ TEST(Dispatcher, DrainOutputWritesWhileAHandlerOnTheIoThreadWaits) {
     ASSERT_GT(h, 0);
     std::atomic<bool> seenBeforeReturn{false};
     std::atomic<int> left{-1};
+    std::atomic<bool> handlerDone{false};
     AttachTriggerSink(h, [&](unsigned msg, unsigned, uint32_t) {
         if (msg != kMsgTriggerAvail) return;
         while (TakeByte(h) >= 0) {
@@ -610,9 +611,12 @@ TEST(Dispatcher, DrainOutputWritesWhileAHandlerOnTheIoThreadWaits) {
         left = DrainOutput(h, 1000);
         seenBeforeReturn = pty.read(3, 1000) == "+++";
         SendText(h, "ATH0\r");
+        handlerDone = true;
     });
     pty.write("x");
-    ASSERT_TRUE(waitUntil([&] { return left.load() >= 0; }));
+    // Only the handler reads the pseudo-terminal until it is done: two readers
+    // at once would race for the "+++".
+    ASSERT_TRUE(waitUntil([&] { return handlerDone.load(); }));
     EXPECT_EQ(left.load(), 0);
     EXPECT_EQ(pty.read(5), "ATH0\r");
     EXPECT_TRUE(seenBeforeReturn.load());

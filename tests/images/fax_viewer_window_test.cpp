@@ -12,7 +12,7 @@
 
 #include "images/fax_printer_widget.h"
 #include "images/fax_viewer_widget.h"
-#include "images/fax_viewer_window.h"
+#include "view/fax_viewer_window.h"
 #include "images/page_helpers.h"
 #include "images/pdf_tools.h"
 #include "shell/modal_driver.h"

@@ -1,4 +1,4 @@
-#include "images/fax_viewer_window.h"
+#include "view/fax_viewer_window.h"
 
 #include <QAction>
 #include <QActionGroup>
