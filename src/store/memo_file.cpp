@@ -68,7 +68,11 @@ QByteArray MemoFile::read(uint32_t block) const {
 }
 
 uint32_t MemoFile::append(const QByteArray& data, uint32_t type) {
-    const uint32_t block = nextFree_;
+    // A damaged header may point its next free block far beyond the end of
+    // the file; the new memo then goes at the end instead of opening a hole
+    // of gigabytes in the file.
+    const qint64 endBlock = std::max<qint64>((size_ + blockSize_ - 1) / blockSize_, firstBlock());
+    const uint32_t block = qint64(nextFree_) > endBlock ? uint32_t(endBlock) : nextFree_;
     const qint64 total = 8 + data.size();
     const qint64 blocks = (total + blockSize_ - 1) / blockSize_;
     if (qint64(block) + blocks > 0xFFFFFFFFLL)
