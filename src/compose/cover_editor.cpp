@@ -245,11 +245,7 @@ void TCoverEditor::HelpButtonClick() { ShowHelp(kHelpCoverEditor); }
 void TCoverEditor::done(int result) {
     if (!FPlacementSaved) {
         FPlacementSaved = true;
-        try {
-            SaveWindowPlacement(this);
-        } catch (const IniWriteError& e) {
-            ShowException(e);
-        }
+        SaveWindowPlacementOnClose(this);
     }
     QDialog::done(result);
 }

@@ -409,11 +409,7 @@ void TFaxEditor::HelpbuttonClick() { ShowHelp(kHelpFaxEditor); }
 void TFaxEditor::done(int result) {
     if (!FPlacementSaved) {
         FPlacementSaved = true;
-        try {
-            SaveWindowPlacement(this);
-        } catch (const IniWriteError& e) {
-            ShowException(e);
-        }
+        SaveWindowPlacementOnClose(this);
     }
     QDialog::done(result);
 }

@@ -630,11 +630,7 @@ bool TMainScreen::FormCloseQuery() {
 void TMainScreen::FormClose() {
     if (FReceiving) ReceiveButtonClick();
     SetButtons();
-    try {
-        SaveWindowPlacement(this);
-    } catch (const IniWriteError& e) {
-        ShowException(e);
-    }
+    SaveWindowPlacementOnClose(this);
 }
 
 }  // namespace orv

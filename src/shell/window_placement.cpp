@@ -7,6 +7,7 @@
 #include "config/ini_file.h"
 #include "shell/placement_geometry.h"
 #include "config/program_folder.h"
+#include "shell/message_boxes.h"
 
 namespace orv {
 namespace {
@@ -93,6 +94,14 @@ void CenterWindow(QWidget* window) {
         const bool visible = window->isVisible();  // changing flags hides a shown window
         window->setWindowFlags(flags | Qt::WindowSystemMenuHint);
         if (visible) window->show();
+    }
+}
+
+void SaveWindowPlacementOnClose(QWidget* window) {
+    try {
+        SaveWindowPlacement(window);
+    } catch (const IniWriteError& e) {
+        ShowException(e);
     }
 }
 

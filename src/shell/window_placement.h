@@ -18,6 +18,10 @@ void LoadWindowPlacement(QWidget* window);
 // Throws IniWriteError when ORV.INI cannot be written.
 void SaveWindowPlacement(QWidget* window);
 
+// SaveWindowPlacement for a window that is closing: a failure to write
+// ORV.INI is shown to the user instead of thrown, so the window still closes.
+void SaveWindowPlacementOnClose(QWidget* window);
+
 // The main window is centred on the screen; any other window is centred on
 // the screen when the main window is maximized, otherwise over the main window.
 void CenterWindow(QWidget* window);

@@ -189,11 +189,7 @@ void TFaxViewer::done(int result) {
 void TFaxViewer::FormClose() {
     if (FPlacementSaved) return;
     FPlacementSaved = true;
-    try {
-        SaveWindowPlacement(this);
-    } catch (const IniWriteError& e) {
-        ShowException(e);
-    }
+    SaveWindowPlacementOnClose(this);
 }
 
 void TFaxViewer::keyPressEvent(QKeyEvent* event) {
