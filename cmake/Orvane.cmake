@@ -47,7 +47,10 @@ function(orvane_test name)
   else()
     target_link_libraries(${name} PRIVATE orvane_test_main)
   endif()
-  target_compile_options(${name} PRIVATE ${ORVANE_WARNINGS})
+  # Test programs are mostly GoogleTest macro expansions: -O1 compiles them in
+  # about two thirds of the time of -O2 and tests the same code, since the
+  # libraries under test keep their configuration's optimisation.
+  target_compile_options(${name} PRIVATE ${ORVANE_WARNINGS} -O1)
   if(ORVANE_SANITIZE)
     target_compile_options(${name} PRIVATE ${ORVANE_SANITIZER_FLAGS})
   endif()
