@@ -5,6 +5,7 @@
 #include "engine/pty_pair.h"
 #include "support/temp_home.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QThread>
@@ -379,6 +380,14 @@ TEST(Dispatcher, PostAndCallRunOnTheIoThread) {
     EXPECT_GE(held.elapsed(), 40);
     releaser.join();
     EXPECT_EQ(SetDispatchHold(h, false), 1);
+    // A caller on the main thread only waits: its own queued events (a window
+    // handler that might delete what the caller is using) run after the call.
+    bool handlerRan = false, ranDuringCall = true;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { handlerRan = true; }, Qt::QueuedConnection);
+    EXPECT_EQ(CallOnPort(h, [] {}), 0);
+    ranDuringCall = handlerRan;
+    ASSERT_TRUE(waitUntil([&] { return handlerRan; }));
+    EXPECT_FALSE(ranDuringCall);
     ClosePort(h);
     EXPECT_EQ(PostToPort(h, [] {}), ecBadHandle);
     EXPECT_EQ(CallOnPort(h, [] {}), ecBadHandle);
