@@ -263,6 +263,7 @@ TEST(FaxComponents, AWindowMayCloseFromInsideAnyOfItsEvents) {
         fax->SetFaxFile(f.doc);
         fax->SetDialAttempts(1);  // the busy fault: a dial that fails with an error
         bool closed = false;
+        int afterClose = 0;  // a handler goes on after closing the window, using what it captured
         const auto close = [&] {
             if (closed) return;
             closed = true;
@@ -270,24 +271,30 @@ TEST(FaxComponents, AWindowMayCloseFromInsideAnyOfItsEvents) {
         };
         fax->OnFaxStatus = [&](TOrvCustomAbstractFax&, bool first, bool) {
             if (where == InFirstStatus && first) close();
+            if (closed) ++afterClose;
         };
         fax->OnFaxLog = [&](TOrvCustomAbstractFax&, TFaxLogCode c) {
             if (where == InSendBegin && c == logSendBegin) close();
+            if (closed) ++afterClose;
         };
         fax->OnFaxError = [&](TOrvCustomAbstractFax&, int) {
             if (where == InError) close();
+            if (closed) ++afterClose;
         };
         fax->OnFaxFinish = [&](TOrvCustomAbstractFax&, int) {
             if (where == InFinish) close();
+            if (closed) ++afterClose;
         };
         if (where == InNext)
             fax->OnFaxNext = [&](TOrvCustomAbstractFax&, QString& phone, QString& file, QString&) {
                 phone = "5551234";
                 file = f.doc;
                 close();
+                if (closed) ++afterClose;
             };
         fax->BeginSend();
         ASSERT_TRUE(waitFor([&] { return closed; }, 120000)) << f.sim.traceLog().right(2000).toStdString();
+        EXPECT_EQ(afterClose, 1);  // the closing handler itself; none of the gone window's after it
         // What the components handed over for deletion goes once the session is over.
         QCoreApplication::processEvents();
     }
