@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
+#include <QPointer>
 
 namespace orv {
 
@@ -453,8 +454,14 @@ bool TOrvCustomComPort::wantsTrigger(unsigned msg, unsigned wParam) const {
 
 void TOrvCustomComPort::triggerMessage(unsigned msg, unsigned wParam, uint32_t lParam) {
     if (!Open() || PortOfLParam(lParam) != handle_) return;
+    // A handler may delete this component (its window closed): nothing of it
+    // is touched after that.
+    const QPointer<TOrvCustomComPort> alive(this);
     try {
-        if (OnTrigger) OnTrigger(*this, uint16_t(msg), uint16_t(wParam), uint16_t(lParam & 0xFFFF));
+        if (OnTrigger) {
+            OnTrigger(*this, uint16_t(msg), uint16_t(wParam), uint16_t(lParam & 0xFFFF));
+            if (!alive) return;
+        }
         switch (msg) {
         case kMsgTriggerAvail:
             if (OnTriggerAvail) OnTriggerAvail(*this, uint16_t(wParam));
@@ -469,6 +476,7 @@ void TOrvCustomComPort::triggerMessage(unsigned msg, unsigned wParam, uint32_t l
             if (int(wParam) == lineTrigger_) {
                 const int errors = ReadLineErrors(handle_);
                 if (errors > 0 && OnTriggerLineError) OnTriggerLineError(*this, uint16_t(errors), errors & kLineBreak);
+                if (!alive) return;
                 if (errors < 0 || (errors & kLineDeviceLost))
                     closePort();  // the device is gone: close cleanly, writing trace and log
                 else
@@ -476,6 +484,7 @@ void TOrvCustomComPort::triggerMessage(unsigned msg, unsigned wParam, uint32_t l
                 break;
             }
             if (OnTriggerStatus) OnTriggerStatus(*this, uint16_t(wParam));
+            if (!alive) return;
             switch (StatusTriggerType(handle_, int(wParam))) {
             case stModem:
                 if (OnTriggerModemStatus) OnTriggerModemStatus(*this);

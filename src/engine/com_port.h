@@ -79,8 +79,13 @@ public:
     }
     TComPortEvent& operator=(std::nullptr_t) { return *this = F(); }
     explicit operator bool() const { return bool(handler_); }
+    // Called through a copy: the handler may delete the component, and with
+    // it this event, while it runs.
     template <class... A>
-    void operator()(A&&... args) const { handler_(std::forward<A>(args)...); }
+    void operator()(A&&... args) const {
+        const F handler = handler_;
+        handler(std::forward<A>(args)...);
+    }
 
 private:
     F handler_;

@@ -3,8 +3,6 @@
 #include "common/orv_error.h"
 #include "engine/serial_port.h"
 
-#include <QCoreApplication>
-#include <QThread>
 #include <new>
 
 namespace orv {
@@ -16,16 +14,6 @@ using Lock = std::lock_guard<std::mutex>;
 #define ORV_PORT(var, handle)        \
     auto var = FindPort(handle);     \
     if (!var) return ecBadHandle;
-
-void wakeMainThread() {
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QMetaObject::invokeMethod(app, [] {}, Qt::QueuedConnection);
-}
-
-bool onMainThread() {
-    QCoreApplication* app = QCoreApplication::instance();
-    return app && QThread::currentThread() == app->thread();
-}
 
 int normalizedStopBits(int stopBits) { return stopBits <= 0 ? 1 : stopBits > 2 ? 2 : stopBits; }
 
@@ -98,7 +86,8 @@ QString PortDeviceName(int handle) {
 
 int SendByte(int handle, uint8_t byte) { return SendBlock(handle, &byte, 1); }
 
-int SendBlock(int handle, const void* bytes, size_t count) {
+namespace {
+int queueOutput(int handle, const void* bytes, size_t count, int pauseMs) {
     ORV_PORT(port, handle);
     bool wake;
     {
@@ -106,7 +95,9 @@ int SendBlock(int handle, const void* bytes, size_t count) {
         if (port->deviceLost) return ecPutBlockFail;
         if (count == 0) return ecOK;
         if (count > port->tx.Space()) return ecOutputBufferTooSmall;
-        wake = port->tx.Empty();
+        // After a pause the I/O thread must work out when it ends.
+        wake = port->tx.Empty() || pauseMs > 0;
+        if (pauseMs > 0) port->QueueOutputPause(uint32_t(pauseMs));
         const auto* p = static_cast<const uint8_t*>(bytes);
         port->tx.WriteAll(p, count);
         if (port->trace) port->trace->Add('T', p, count);
@@ -114,8 +105,15 @@ int SendBlock(int handle, const void* bytes, size_t count) {
     if (wake) port->Wake();
     return ecOK;
 }
+}  // namespace
+
+int SendBlock(int handle, const void* bytes, size_t count) { return queueOutput(handle, bytes, count, 0); }
 
 int SendText(int handle, const QByteArray& text) { return SendBlock(handle, text.constData(), size_t(text.size())); }
+
+int SendTextAfterPause(int handle, const QByteArray& text, int pauseMs) {
+    return queueOutput(handle, text.constData(), size_t(text.size()), std::max(0, pauseMs));
+}
 
 bool HasInput(int handle) { return InputCount(handle) > 0; }
 
@@ -195,6 +193,7 @@ int DiscardOutput(int handle) {
     {
         Lock lock(port->mutex);
         port->tx.Clear();
+        port->pauses.clear();
         if (!port->deviceLost) port->device->Purge(false, true);
     }
     port->Wake();
@@ -486,20 +485,16 @@ struct CallState {
     std::condition_variable cv;
     bool done = false;
     bool ran = false;
-    bool wakeMain = false;
 };
 // Set when the posted callable is destroyed, whether it ran or was dropped at close.
 struct CallGuard {
     std::shared_ptr<CallState> state;
     ~CallGuard() {
-        bool wake;
         {
             std::lock_guard lock(state->mutex);
             state->done = true;
-            wake = state->wakeMain;
         }
         state->cv.notify_all();
-        if (wake) wakeMainThread();
     }
 };
 }  // namespace
@@ -512,8 +507,6 @@ int CallOnPort(int handle, std::function<void()> fn) {
         return ecOK;
     }
     auto state = std::make_shared<CallState>();
-    const bool main = onMainThread();
-    state->wakeMain = main;
     {
         auto guard = std::make_shared<CallGuard>();
         guard->state = state;
@@ -524,19 +517,12 @@ int CallOnPort(int handle, std::function<void()> fn) {
         });
         if (rc != ecOK) return rc;
     }
-    if (main) {
-        for (;;) {
-            {
-                std::lock_guard lock(state->mutex);
-                if (state->done) break;
-            }
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-    } else {
-        std::unique_lock lock(state->mutex);
-        state->cv.wait(lock, [&] { return state->done; });
-    }
-    std::lock_guard lock(state->mutex);
+    // The caller only waits, on the GUI thread too: running its events here
+    // would let a window handler close or delete what the caller is in the
+    // middle of. The wait is short and bounded: the I/O thread waits for the
+    // GUI thread only with a time-out (window calls, the fax events).
+    std::unique_lock lock(state->mutex);
+    state->cv.wait(lock, [&] { return state->done; });
     return state->ran ? ecOK : ecBadHandle;
 }
 

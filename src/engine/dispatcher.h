@@ -55,6 +55,11 @@ int SendByte(int port, uint8_t byte);
 // All or nothing: -3006 when the transmit ring has less room; -3004 when the device is gone.
 int SendBlock(int port, const void* bytes, size_t count);
 int SendText(int port, const QByteArray& text);
+// Like SendText, but the text goes out pauseMs after everything queued before
+// it has been written (a modem's pause before a command). Nobody waits: the
+// I/O thread holds the text back meanwhile, and what is queued after it
+// follows it. DiscardOutput drops the pause with the bytes.
+int SendTextAfterPause(int port, const QByteArray& text, int pauseMs);
 bool HasInput(int port);
 int TakeByte(int port);                              // the byte, or -3007 when empty
 int TakeBlock(int port, void* buffer, size_t max);   // bytes taken (traced like TakeByte)
@@ -118,9 +123,11 @@ int DetachTriggerSink(int port, int sink);
 // Queues fn to run on the port's I/O thread after the current trigger pass (also
 // while dispatch is held). 0 or -1001.
 int PostToPort(int port, std::function<void()> fn);
-// Runs fn on the I/O thread and waits for it (at once when called there). On
-// the application's main thread the wait keeps handling Qt events, so window
-// handlers still get their triggers. -1001 when the port closed before fn ran.
+// Runs fn on the I/O thread and waits for it (at once when called there). The
+// wait runs no event loop, on the application's main thread neither: nothing
+// of the caller's (a window handler that closes or deletes) runs meanwhile. A
+// window trigger the I/O thread delivers then reaches its handler after the
+// call, late but not lost. -1001 when the port closed before fn ran.
 int CallOnPort(int port, std::function<void()> fn);
 // Runs one full trigger check on the I/O thread and waits for it: after a
 // ManualTickClock advance, every timer due has fired when this returns.

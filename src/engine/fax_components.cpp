@@ -17,14 +17,16 @@ namespace orv {
 namespace {
 constexpr int kMinimumOutSize = 8192;  // the page pump needs this much room
 
-// Runs a handler of the application: its exceptions go to the application's
-// exception handler, never into the event loop. False when the handler
-// deleted the component.
-template <class F>
-bool runHandler(QObject* component, F&& f) {
+// Runs a handler of the application through a copy of it: the handler may
+// delete the component, and with it the event it was called from. Its
+// exceptions go to the application's exception handler, never into the event
+// loop. False when the handler deleted the component.
+template <class H, class... A>
+bool runHandler(QObject* component, const H& event, A&&... args) {
     QPointer<QObject> alive(component);
+    const H handler = event;
     try {
-        f();
+        handler(std::forward<A>(args)...);
     } catch (const std::exception& e) {
         TOrvCustomComPort::ApplicationExceptionHandler(e);
     }
@@ -327,7 +329,7 @@ void TOrvCustomAbstractFax::DoFaxStatus(bool First, bool Last) {
         TOrvAbstractFaxStatus* display = statusDisplay_;
         if (!runHandler(this, [&] { display->UpdateDisplay(First, Last); })) return;
     }
-    if (OnFaxStatus) runHandler(this, [&] { OnFaxStatus(*this, First, Last); });
+    if (OnFaxStatus) runHandler(this, OnFaxStatus, *this, First, Last);
 }
 
 void TOrvCustomAbstractFax::DoFaxLog(TFaxLogCode LogCode) {
@@ -343,16 +345,16 @@ void TOrvCustomAbstractFax::DoFaxLog(TFaxLogCode LogCode) {
             TOrvCustomComPort::ApplicationExceptionHandler(e);
         }
     }
-    if (OnFaxLog && !runHandler(this, [&] { OnFaxLog(*this, LogCode); })) return;
+    if (OnFaxLog && !runHandler(this, OnFaxLog, *this, LogCode)) return;
     if (LogCode == logReceiveOk || LogCode == logReceiveSkip || LogCode == logReceiveFail) faxFile_.clear();
 }
 
 void TOrvCustomAbstractFax::DoFaxError(int ErrorCode) {
-    if (OnFaxError) runHandler(this, [&] { OnFaxError(*this, ErrorCode); });
+    if (OnFaxError) runHandler(this, OnFaxError, *this, ErrorCode);
 }
 
 void TOrvCustomAbstractFax::DoFaxFinish(int ErrorCode) {
-    if (OnFaxFinish) runHandler(this, [&] { OnFaxFinish(*this, ErrorCode); });
+    if (OnFaxFinish) runHandler(this, OnFaxFinish, *this, ErrorCode);
 }
 
 // ---- TOrvCustomSendFax ----------------------------------------------------------------------------
@@ -389,7 +391,7 @@ void TOrvCustomSendFax::BeginSend() {
 bool TOrvCustomSendFax::DoFaxNext(QString& phoneNumber, QString& faxFile, QString& coverFile) {
     if (OnFaxNext) {
         QString phone, fax, cover;
-        if (!runHandler(this, [&] { OnFaxNext(*this, phone, fax, cover); })) return false;
+        if (!runHandler(this, OnFaxNext, *this, phone, fax, cover)) return false;
         phoneNumber_ = phone;
         faxFile_ = fax;
         coverFile_ = cover;
@@ -429,14 +431,14 @@ void TOrvCustomReceiveFax::BeginReceive() {
 
 bool TOrvCustomReceiveFax::DoFaxAccept() {
     bool accept = true;
-    if (OnFaxAccept) runHandler(this, [&] { OnFaxAccept(*this, accept); });
+    if (OnFaxAccept) runHandler(this, OnFaxAccept, *this, accept);
     return accept;
 }
 
 QString TOrvCustomReceiveFax::DoFaxName() {
     if (!OnFaxName) return {};  // the engine names the file by FileNamingMode
     QString name = faxFile_;
-    if (!runHandler(this, [&] { OnFaxName(*this, name); })) return name;
+    if (!runHandler(this, OnFaxName, *this, name)) return name;
     faxFile_ = name;
     return name;
 }

@@ -381,7 +381,10 @@ FaxMachine::Next FaxSender::CoverStart() {
         GoTo(stPageDataStart);
         return Next::Now;
     }
-    s.bytesInPage = coverText_.size();
+    // A text page's image size is known only once it is drawn: counting the
+    // text file's bytes against the image bytes sent would show the page done
+    // at once. The bar stays at 0; "Bytes transferred" counts the image bytes.
+    s.bytesInPage = 0;
     ArmReplyTimer(s.pageDataTimeout);
     ArmOutputFree(PumpLevel());
     SetStatus(fsSendingPage);

@@ -29,7 +29,10 @@ void TraceFax(FaxSession& s, const QString& text);
 
 // Sends a command (without CR) after its guard time, then CR; arms the
 // session's reply timer (when it has one) and the local timer with the reply
-// timeout. 0, or the port's error (-3004 when the device is gone, -3006).
+// timeout. The guard time is kept by the port, which holds the command back
+// (SendTextAfterPause), so the caller returns at once; only a session with
+// its own delay function waits through it here. A Class 1 reception command
+// has no guard time. 0, or the port's error (-3004 when the device is gone, -3006).
 int SendModemCommand(FaxSession& s, const QByteArray& command);
 
 // A command on the caller's thread: triggers are held, lines are read (echoes

@@ -171,6 +171,7 @@ void SerialPort::loseDevice(int err) {
     msr = deltaBits(before, 0);
     if (before) Log(ltDispatch, lsModemStatus, msr);
     tx.Clear();
+    pauses.clear();
     device->Close();
     inputCv.notify_all();
 }
@@ -200,10 +201,46 @@ void SerialPort::readDevice() {
     }
 }
 
+void SerialPort::QueueOutputPause(uint32_t ms) {
+    OutputPause pause;
+    pause.at = bytesWritten + tx.Count();
+    pause.ms = ms;
+    if (tx.Empty() && pauses.empty()) {
+        // Nothing goes out before it: the pause starts now.
+        pause.started = true;
+        pause.endsAt = realMs() + ms;
+    }
+    pauses.push_back(pause);
+}
+
+size_t SerialPort::WritableNow(int* waitMs) {
+    *waitMs = -1;
+    while (!pauses.empty()) {
+        OutputPause& p = pauses.front();
+        if (bytesWritten < p.at) return size_t(std::min<uint64_t>(p.at - bytesWritten, tx.Count()));
+        const uint32_t now = realMs();
+        if (!p.started) {
+            p.started = true;
+            p.endsAt = now + p.ms;
+        }
+        const int32_t left = int32_t(p.endsAt - now);
+        if (left > 0) {
+            *waitMs = left;
+            return 0;
+        }
+        pauses.pop_front();
+    }
+    return tx.Count();
+}
+
 void SerialPort::writeDevice() {
     std::lock_guard lock(mutex);
     while (!tx.Empty() && !deviceLost) {
-        const auto [p, count] = tx.DataSpan();
+        int pauseWait;
+        const size_t allowed = WritableNow(&pauseWait);
+        if (allowed == 0) break;  // a pause holds the rest back
+        auto [p, count] = tx.DataSpan();
+        count = std::min(count, allowed);
         const ssize_t n = device->Write(p, count);
         if (n > 0) {
             Log(ltDispatch, lsWriteCom, uint16_t(n), p, size_t(n));
@@ -230,8 +267,17 @@ int SerialPort::Drain(int timeoutMs) {
         if (OnIoThread()) {
             // A handler on this thread waits for its own output: write it here.
             writeDevice();
-            std::lock_guard lock(mutex);
-            if (tx.Empty() || deviceLost) return int(tx.Count());
+            int pauseWait;
+            {
+                std::lock_guard lock(mutex);
+                if (tx.Empty() || deviceLost) return int(tx.Count());
+                WritableNow(&pauseWait);
+            }
+            if (pauseWait >= 0) {
+                // A pause holds the rest: the device is writable, so waiting for that would spin.
+                ::poll(nullptr, 0, std::min(left, pauseWait));
+                continue;
+            }
             pollfd pfd{fd, POLLOUT, 0};
             ::poll(&pfd, 1, std::min(left, 20));
         } else {
@@ -270,6 +316,7 @@ void SerialPort::run() {
         pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, 0, 0}};
         bool modemPoll = false;
         int timeout;
+        int pauseWait;
         {
             std::lock_guard lock(mutex);
             if (closeRequested) break;
@@ -277,7 +324,10 @@ void SerialPort::run() {
             const int fd = deviceLost ? -1 : device->Fd();
             short events = 0;
             if (!rx.Full()) events |= POLLIN;
-            if (!tx.Empty()) events |= POLLOUT;
+            // Output held back by a pause is written when the pause ends, not when the device can take it.
+            pauseWait = -1;
+            if (!tx.Empty() && WritableNow(&pauseWait) > 0) events |= POLLOUT;
+            if (pauseWait >= 0) timeout = timeout < 0 ? pauseWait : std::min(timeout, pauseWait);
             if (fd >= 0 && events) fds[1] = {fd, events, 0};
             if (timeout != 0 && !asleep_ && log && log->Recording()) {
                 Log(ltThread, lsSleep, uint16_t(timeout < 0 ? 0xFFFF : std::min(timeout / int(kMsPerTick), 0xFFFF)));
@@ -297,7 +347,7 @@ void SerialPort::run() {
         if (stop_) break;
         if (fds[1].revents & (POLLIN | POLLHUP | POLLERR | POLLNVAL)) readDevice();
         // Data queued while we slept is written at once; poll() waits only when the device is full.
-        if ((fds[1].revents & POLLOUT) || (fds[0].revents & POLLIN)) writeDevice();
+        if ((fds[1].revents & POLLOUT) || (fds[0].revents & POLLIN) || pauseWait >= 0) writeDevice();
         if (modemPoll) {
             std::lock_guard lock(mutex);
             const uint32_t now = realMs();

@@ -102,6 +102,22 @@ public:
     std::deque<std::function<void()>> posted;
     std::shared_ptr<PendingCall> currentCall;
 
+    // A pause in the output: the bytes from stream position `at` (counted
+    // like bytesWritten) on go out `ms` after everything before them was
+    // written. The I/O thread holds them back; nobody sleeps meanwhile.
+    struct OutputPause {
+        uint64_t at = 0;
+        uint32_t ms = 0;
+        bool started = false;
+        uint32_t endsAt = 0;  // realMs() once started
+    };
+    std::deque<OutputPause> pauses;
+    // Under mutex: a pause before the bytes queued next.
+    void QueueOutputPause(uint32_t ms);
+    // Under mutex: the bytes of tx that may be written now; *waitMs is the
+    // time until a pause that holds the rest ends (-1 when none does).
+    size_t WritableNow(int* waitMs);
+
 private:
     void run();
     bool servicePass();        // one trigger check; true when a trigger fired

@@ -232,6 +232,83 @@ TEST(FaxComponents, AHandlerMayDeleteTheComponentInsideAnEvent) {
     EXPECT_EQ(code, 0) << ErrorMessage(code).toStdString();
 }
 
+// A status display that counts its reports, so the window's display goes with it.
+struct CountingDisplay : TOrvAbstractFaxStatus {
+    using TOrvAbstractFaxStatus::TOrvAbstractFaxStatus;
+    int updates = 0;
+    void CreateDisplay() override {}
+    void DestroyDisplay() override {}
+    void UpdateDisplay(bool, bool) override { ++updates; }
+};
+
+TEST(FaxComponents, AWindowMayCloseFromInsideAnyOfItsEvents) {
+    // The window (its port, status display, history log and send component)
+    // is deleted from inside each kind of event; nothing may touch what it
+    // freed (the sanitizer build checks), the session ends and hangs up, and
+    // the line works on for the next window.
+    Fixture f;
+    ASSERT_TRUE(f.start({"--fault", "busy"}));
+    enum Where { InFirstStatus, InSendBegin, InError, InFinish, InNext };
+    for (const Where where : {InFirstStatus, InSendBegin, InError, InFinish, InNext}) {
+        SCOPED_TRACE(int(where));
+        auto form = std::make_unique<QObject>();
+        auto* port = new TOrvComPort(form.get());
+        port->SetDeviceName(f.sim.port(1));
+        new CountingDisplay(form.get());
+        auto* log = new TOrvFaxLog(form.get());
+        log->SetFaxHistoryName(f.history);
+        auto* fax = new TOrvSendFax(form.get());
+        ASSERT_NE(fax->StatusDisplay(), nullptr);
+        fax->SetPhoneNumber("5551234");
+        fax->SetFaxFile(f.doc);
+        fax->SetDialAttempts(1);  // the busy fault: a dial that fails with an error
+        bool closed = false;
+        int afterClose = 0;  // a handler goes on after closing the window, using what it captured
+        const auto close = [&] {
+            if (closed) return;
+            closed = true;
+            form.reset();
+        };
+        fax->OnFaxStatus = [&](TOrvCustomAbstractFax&, bool first, bool) {
+            if (where == InFirstStatus && first) close();
+            if (closed) ++afterClose;
+        };
+        fax->OnFaxLog = [&](TOrvCustomAbstractFax&, TFaxLogCode c) {
+            if (where == InSendBegin && c == logSendBegin) close();
+            if (closed) ++afterClose;
+        };
+        fax->OnFaxError = [&](TOrvCustomAbstractFax&, int) {
+            if (where == InError) close();
+            if (closed) ++afterClose;
+        };
+        fax->OnFaxFinish = [&](TOrvCustomAbstractFax&, int) {
+            if (where == InFinish) close();
+            if (closed) ++afterClose;
+        };
+        if (where == InNext)
+            fax->OnFaxNext = [&](TOrvCustomAbstractFax&, QString& phone, QString& file, QString&) {
+                phone = "5551234";
+                file = f.doc;
+                close();
+                if (closed) ++afterClose;
+            };
+        fax->BeginSend();
+        ASSERT_TRUE(waitFor([&] { return closed; }, 120000)) << f.sim.traceLog().right(2000).toStdString();
+        EXPECT_EQ(afterClose, 1);  // the closing handler itself; none of the gone window's after it
+        // What the components handed over for deletion goes once the session is over.
+        QCoreApplication::processEvents();
+    }
+    // The line is free again: a window opened now reaches the busy number and
+    // is told so.
+    SendForm w(f.sim.port(1), f.history);
+    w.fax->SetPhoneNumber("5551234");
+    w.fax->SetFaxFile(f.doc);
+    w.fax->SetDialAttempts(1);
+    w.fax->BeginSend();
+    ASSERT_TRUE(w.waitFinish()) << f.sim.traceLog().right(2000).toStdString();
+    EXPECT_EQ(w.finishCode, ecFaxBusy) << ErrorMessage(w.finishCode).toStdString();
+}
+
 TEST(FaxComponents, AnOnFaxNextThatTakesTwoSecondsIsAnErrorNotAnEmptyQueue) {
     Fixture f;
     ASSERT_TRUE(f.start());

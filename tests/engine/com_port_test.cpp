@@ -7,6 +7,7 @@
 #include "support/temp_home.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <atomic>
 #include <QThread>
 
@@ -228,6 +229,35 @@ TEST_F(ComFixture, ClosingInsideAnEventAndPortUsers) {
     port.OnTriggerAvail = nullptr;
     port.SetOpen(true);  // the device can be opened again at once
     EXPECT_EQ(told.size(), 2u);
+}
+
+TEST_F(ComFixture, AWindowMayDeleteItsPortFromInsideAnEvent) {
+    // The window closes from inside an event: the component goes with it, and
+    // nothing after the handler may touch it (the sanitizer build checks).
+    // The general event first, then a particular one; the device can be
+    // opened again at once.
+    for (const bool inGeneral : {true, false}) {
+        SCOPED_TRACE(inGeneral ? "OnTrigger" : "OnTriggerAvail");
+        auto* doomed = new TOrvComPort;
+        QPointer<TOrvComPort> alive(doomed);
+        doomed->SetComNumber(1);
+        doomed->SetBaud(115200);
+        int avails = 0;
+        doomed->OnTrigger = [&](TOrvCustomComPort& cp, uint16_t, uint16_t, uint16_t) {
+            if (inGeneral) delete &cp;
+        };
+        doomed->OnTriggerAvail = [&](TOrvCustomComPort& cp, uint16_t) {
+            ++avails;
+            delete &cp;
+        };
+        doomed->SetOpen(true);
+        pty.write("x");
+        ASSERT_TRUE(waitUntil([&] { return alive.isNull(); }));
+        EXPECT_EQ(avails, inGeneral ? 0 : 1);
+        port.SetOpen(true);
+        EXPECT_TRUE(port.Open());
+        port.SetOpen(false);
+    }
 }
 
 TEST_F(ComFixture, WaitForStringMatchesTimesOutAndReportsCharacters) {

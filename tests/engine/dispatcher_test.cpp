@@ -5,6 +5,7 @@
 #include "engine/pty_pair.h"
 #include "support/temp_home.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QThread>
@@ -379,6 +380,14 @@ TEST(Dispatcher, PostAndCallRunOnTheIoThread) {
     EXPECT_GE(held.elapsed(), 40);
     releaser.join();
     EXPECT_EQ(SetDispatchHold(h, false), 1);
+    // A caller on the main thread only waits: its own queued events (a window
+    // handler that might delete what the caller is using) run after the call.
+    bool handlerRan = false, ranDuringCall = true;
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { handlerRan = true; }, Qt::QueuedConnection);
+    EXPECT_EQ(CallOnPort(h, [] {}), 0);
+    ranDuringCall = handlerRan;
+    ASSERT_TRUE(waitUntil([&] { return handlerRan; }));
+    EXPECT_FALSE(ranDuringCall);
     ClosePort(h);
     EXPECT_EQ(PostToPort(h, [] {}), ecBadHandle);
     EXPECT_EQ(CallOnPort(h, [] {}), ecBadHandle);
@@ -625,5 +634,51 @@ TEST(Dispatcher, DrainOutputWritesWhileAHandlerOnTheIoThreadWaits) {
     EXPECT_EQ(DrainOutput(h, 1000), 0);
     EXPECT_EQ(OutputCount(h), 0);
     EXPECT_EQ(DrainOutput(99, 10), ecBadHandle);
+    ClosePort(h);
+}
+
+TEST(Dispatcher, APauseBeforeATextHoldsItBackWhileTheIoThreadGoesOn) {
+    PtyPair pty;
+    const int h = openPty(pty);
+    ASSERT_GT(h, 0);
+    // What was queued before the pause goes out at once; the text waits.
+    ASSERT_EQ(SendText(h, "ATZ\r"), 0);
+    ASSERT_EQ(SendTextAfterPause(h, "AT+FCLASS=?\r", 60000), 0);
+    EXPECT_EQ(pty.read(4), "ATZ\r");
+    // The I/O thread is not asleep in the pause: calls and handlers run.
+    bool ran = false;
+    EXPECT_EQ(CallOnPort(h, [&] { ran = true; }), 0);
+    EXPECT_TRUE(ran);
+    std::atomic<int> fromHandler{1};
+    ASSERT_EQ(PostToPort(h, [&] { fromHandler = SendTextAfterPause(h, "ATH\r", 60000); }), 0);
+    ASSERT_TRUE(waitUntil([&] { return fromHandler.load() != 1; }));
+    EXPECT_EQ(fromHandler.load(), 0);
+    EXPECT_EQ(OutputCount(h), 16);    // both held, in their order
+    EXPECT_EQ(pty.read(1, 300), "");  // nothing of them on the line
+    // Discarding the output drops the pauses with their bytes.
+    EXPECT_EQ(DiscardOutput(h), 0);
+    EXPECT_EQ(SendText(h, "AT\r"), 0);
+    EXPECT_EQ(pty.read(3), "AT\r");
+
+    // A short pause: the text comes no sooner than the pause after what went before.
+    QElapsedTimer sinceQueued;
+    sinceQueued.start();
+    ASSERT_EQ(SendTextAfterPause(h, "ATE0\r", 150), 0);
+    ASSERT_EQ(SendText(h, "ATV1\r"), 0);  // follows the held text
+    EXPECT_EQ(pty.read(10), "ATE0\rATV1\r");
+    EXPECT_GE(sinceQueued.elapsed(), 150);
+    // Draining waits for held output, from another thread and on the I/O thread itself.
+    ASSERT_EQ(SendTextAfterPause(h, "B", 100), 0);
+    EXPECT_EQ(DrainOutput(h, 10000), 0);
+    EXPECT_EQ(pty.read(1), "B");
+    int left = -1;
+    EXPECT_EQ(CallOnPort(h, [&] {
+                  SendTextAfterPause(h, "C", 100);
+                  left = DrainOutput(h, 10000);
+              }),
+              0);
+    EXPECT_EQ(left, 0);
+    EXPECT_EQ(pty.read(1), "C");
+    EXPECT_EQ(SendTextAfterPause(99, "x", 10), ecBadHandle);
     ClosePort(h);
 }

@@ -108,9 +108,16 @@ TEST(FaxStatus, TheWindowFollowsARealSendFromCoverToFinish) {
     ASSERT_NE(d, nullptr);
     // ORVANE_SCREENSHOT_DIR: a picture of the window while a page goes out.
     const QString shots = qEnvironmentVariable("ORVANE_SCREENSHOT_DIR");
+    // While the window is up, the file names and their captions stay out of sight.
+    int shownReports = 0;
+    QStringList fileLabelsSeen;
     w.onStatus = [&](TOrvCustomAbstractFax& cp) {
         if (!shots.isEmpty() && cp.ProgressCode() == fsSendingPage && cp.PageNumber() >= 1)
             d->grab().save(shots + "/fax_status.png");
+        if (!d->isVisible()) return;
+        ++shownReports;
+        for (const char* name : {"fsFaxFileName", "fsFaxFileNameCaption", "fsCoverFileName", "fsCoverFileNameCaption"})
+            if (d->findChild<QLabel*>(name)->isVisible()) fileLabelsSeen << name;
     };
     EXPECT_EQ(d->windowTitle(), "Fax Status");
     EXPECT_FALSE(d->isVisible());
@@ -118,6 +125,8 @@ TEST(FaxStatus, TheWindowFollowsARealSendFromCoverToFinish) {
     ASSERT_TRUE(waitFor([&] { return w.finished; })) << sim.traceLog().right(2000).toStdString();
     EXPECT_EQ(w.finishCode, 0) << ErrorMessage(w.finishCode).toStdString();
     EXPECT_FALSE(d->isVisible());  // the last report hid it
+    EXPECT_GT(shownReports, 0);
+    EXPECT_TRUE(fileLabelsSeen.isEmpty()) << fileLabelsSeen.join(' ').toStdString();
 
     ASSERT_GE(w.shown.size(), 3);
     bool coverSeen = false, pageSeen = false, elapsedRan = false, barMoved = false, remoteSeen = false;
@@ -133,7 +142,13 @@ TEST(FaxStatus, TheWindowFollowsARealSendFromCoverToFinish) {
         EXPECT_TRUE(s.elapsed == "00:00" || (s.elapsed.size() == 6 && time.match(s.elapsed).hasMatch()))
             << s.elapsed.toStdString();
         if (s.elapsed != "00:00") elapsedRan = true;
-        if (s.code == fsSendingPage && s.page == "<cover page>") coverSeen = true;
+        if (s.code == fsSendingPage && s.page == "<cover page>") {
+            coverSeen = true;
+            // A text cover's image size is not known ahead: no length, no bar,
+            // while the image bytes sent are counted.
+            EXPECT_EQ(s.length, "0");
+            EXPECT_EQ(s.bar, 0);
+        }
         if (s.code == fsSendingPage && s.page == "2") pageSeen = true;
         if (s.bar > 0) barMoved = true;
         EXPECT_GE(s.bar, 0);
