@@ -1,5 +1,6 @@
-// Key changes reach the .CDX by rewriting only the pages they touch, with
-// the whole file written when a leaf splits or empties. Through many single
+// Key changes reach the .CDX by rewriting only the pages they touch (a full
+// leaf splits into a new page); the whole file is written when a leaf
+// empties or its parent is full. Through many single
 // changes (enough to split leaves, grow the tree a level, empty leaves and
 // move keys between them) the tag read by XBase::Index holds exactly the
 // live records in key order, "orvdb check" is clean, and most changes leave
