@@ -128,12 +128,8 @@ void walkLeaves(const QByteArray& file, uint32_t root, int keyLength, char fill,
 
 // ---- writing ------------------------------------------------------------------
 
-struct LeafLayout {
-    int dupBits, recBits, entrySize;
-};
-
-LeafLayout leafLayout(int keyLength, uint32_t maxRecno) {
-    LeafLayout l;
+CdxLeafLayout leafLayout(int keyLength, uint32_t maxRecno) {
+    CdxLeafLayout l;
     l.dupBits = bitsFor(keyLength);
     l.entrySize = l.dupBits <= 8 ? 3 : (l.dupBits <= 12 ? 4 : 5);
     l.recBits = 8 * l.entrySize - 2 * l.dupBits;
@@ -167,56 +163,18 @@ struct LevelEntry {
 // Writes a tree for keys[0..count) and returns its root page offset.
 uint32_t writeTree(PageWriter& w, const char* keys, const uint32_t* recnos, size_t count, int keyLength, char fill,
                    uint32_t maxRecno) {
-    const LeafLayout lay = leafLayout(keyLength, maxRecno);
-    auto trailOf = [&](const char* k) {
-        int t = 0;
-        while (t < keyLength && k[keyLength - 1 - t] == fill) ++t;
-        return t;
-    };
-
+    const CdxLeafLayout lay = leafLayout(keyLength, maxRecno);
     std::vector<LevelEntry> level;
     size_t i = 0;
     do {
         const uint32_t page = w.allocate();
-        int used = 0;  // entries bytes + key bytes
-        int n = 0;
-        int prevTrail = 0;
-        int pos = kPage;
         const size_t first = i;
-        while (i < count) {
-            const char* k = keys + i * size_t(keyLength);
-            const int trail = trailOf(k);
-            int dup = 0;
-            if (n > 0) {
-                const char* pk = keys + (i - 1) * size_t(keyLength);
-                const int cap = keyLength - std::max(trail, prevTrail);
-                while (dup < cap && k[dup] == pk[dup]) ++dup;
-            }
-            const int stored = keyLength - dup - trail;
-            if (used + lay.entrySize + stored > 488) break;
-            char* p = w.at(page);
-            const uint64_t v = uint64_t(recnos[i]) | uint64_t(dup) << lay.recBits | uint64_t(trail) << (lay.recBits + lay.dupBits);
-            for (int b = 0; b < lay.entrySize; ++b) p[24 + n * lay.entrySize + b] = char((v >> (8 * b)) & 0xFF);
-            pos -= stored;
-            std::memcpy(p + pos, k + dup, size_t(stored));
-            used += lay.entrySize + stored;
-            prevTrail = trail;
-            ++n;
-            ++i;
-        }
         char* p = w.at(page);
+        i += EncodeCdxLeaf(p, keys + i * size_t(keyLength), recnos + i, count - i, keyLength, fill, lay);
+        const int n = int(i - first);
         WriteLe16(p, 2);
-        WriteLe16(p + 2, uint16_t(n));
         WriteLe32(p + 4, 0xFFFFFFFFu);
         WriteLe32(p + 8, 0xFFFFFFFFu);
-        WriteLe16(p + 12, uint16_t(488 - used));
-        WriteLe32(p + 14, lay.recBits >= 32 ? 0xFFFFFFFFu : ((1u << lay.recBits) - 1));
-        p[18] = char((1 << lay.dupBits) - 1);
-        p[19] = char((1 << lay.dupBits) - 1);
-        p[20] = char(lay.recBits);
-        p[21] = char(lay.dupBits);
-        p[22] = char(lay.dupBits);
-        p[23] = char(lay.entrySize);
         if (!level.empty()) {
             WriteLe32(w.at(level.back().page) + 8, page);
             WriteLe32(p + 4, level.back().page);
@@ -229,7 +187,9 @@ uint32_t writeTree(PageWriter& w, const char* keys, const uint32_t* recnos, size
         return level[0].page;
     }
 
-    const int capacity = 500 / (keyLength + 8);
+    // Interior pages are left a quarter empty, so leaves can split in place
+    // (CdxTagPages) for a while before the file is written whole again.
+    const int capacity = std::max(2, 500 / (keyLength + 8) * 3 / 4);
     while (level.size() > 1) {
         std::vector<LevelEntry> up;
         for (size_t j = 0; j < level.size(); j += size_t(capacity)) {
@@ -278,6 +238,48 @@ void writeHeader(char* h, uint32_t root, int keyLength, uint8_t options, bool de
 }
 
 }  // namespace
+
+size_t EncodeCdxLeaf(char* p, const char* keys, const uint32_t* recnos, size_t count, int keyLength, char fill,
+                     const CdxLeafLayout& lay) {
+    std::memset(p + 12, 0, kPage - 12);
+    auto trailOf = [&](const char* k) {
+        int t = 0;
+        while (t < keyLength && k[keyLength - 1 - t] == fill) ++t;
+        return t;
+    };
+    int used = 0;  // entries bytes + key bytes
+    size_t n = 0;
+    int prevTrail = 0;
+    int pos = kPage;
+    for (; n < count; ++n) {
+        const char* k = keys + n * size_t(keyLength);
+        const int trail = trailOf(k);
+        int dup = 0;
+        if (n > 0) {
+            const char* pk = k - keyLength;
+            const int cap = keyLength - std::max(trail, prevTrail);
+            while (dup < cap && k[dup] == pk[dup]) ++dup;
+        }
+        const int stored = keyLength - dup - trail;
+        if (used + lay.entrySize + stored > 488) break;
+        const uint64_t v = uint64_t(recnos[n]) | uint64_t(dup) << lay.recBits | uint64_t(trail) << (lay.recBits + lay.dupBits);
+        for (int b = 0; b < lay.entrySize; ++b) p[24 + int(n) * lay.entrySize + b] = char((v >> (8 * b)) & 0xFF);
+        pos -= stored;
+        std::memcpy(p + pos, k + dup, size_t(stored));
+        used += lay.entrySize + stored;
+        prevTrail = trail;
+    }
+    WriteLe16(p + 2, uint16_t(n));
+    WriteLe16(p + 12, uint16_t(488 - used));
+    WriteLe32(p + 14, lay.recBits >= 32 ? 0xFFFFFFFFu : ((1u << lay.recBits) - 1));
+    p[18] = char((1 << lay.dupBits) - 1);
+    p[19] = char((1 << lay.dupBits) - 1);
+    p[20] = char(lay.recBits);
+    p[21] = char(lay.dupBits);
+    p[22] = char(lay.dupBits);
+    p[23] = char(lay.entrySize);
+    return n;
+}
 
 std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& fileName) {
     if (file.size() < 1024 || file.size() % kPage != 0)
@@ -339,7 +341,7 @@ QByteArray BuildCdxFile(const std::vector<CdxTagContent>& tags, uint32_t maxRecn
     std::sort(byName.begin(), byName.end(), [&](size_t a, size_t b) { return tags[a].info.name < tags[b].info.name; });
 
     auto directoryFits = [&]() {
-        const LeafLayout lay = leafLayout(10, 0x400 + uint32_t(tags.size() + 1) * 1024 + 1024);
+        const CdxLeafLayout lay = leafLayout(10, 0x400 + uint32_t(tags.size() + 1) * 1024 + 1024);
         int used = 0;
         for (const CdxTagContent& t : tags) used += lay.entrySize + std::min<int>(10, int(t.info.name.size()));
         return used <= 488;

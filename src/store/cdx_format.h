@@ -52,6 +52,19 @@ struct CdxTagContent {
     size_t count = 0;
 };
 
+// How a leaf packs its entries: bits of the duplicate and trailing counts
+// (the same width for both) and of the record number, bytes per entry.
+struct CdxLeafLayout {
+    int dupBits = 0, recBits = 0, entrySize = 0;
+};
+
+// Packs as many of the count keys (ascending, keyLength bytes each) as fit
+// into a 512-byte leaf page: entries, key bytes, key count, free space and
+// layout bytes. The page's type and sibling pointers (bytes 0-11) are left
+// as they are. Returns how many keys went in.
+size_t EncodeCdxLeaf(char* page, const char* keys, const uint32_t* recnos, size_t count, int keyLength, char fill,
+                     const CdxLeafLayout& layout);
+
 // A whole .CDX file holding the given tags. maxRecno sizes the record-number
 // bits of the leaves (the table's record count). Unused bytes are zero.
 // changeCounter goes to the file header's change counter (see ReadCdxChangeCounter).

@@ -57,7 +57,13 @@ DbfHeader ParseDbfHeader(const char* data, qint64 size, qint64 fileSize, const Q
     if (h.headerLength < 33 || h.headerLength > fileSize) damaged(QStringLiteral("header length %1").arg(h.headerLength));
     if (h.headerLength > size) damaged(QStringLiteral("header not readable"));
     if (h.recordLength < 1) damaged(QStringLiteral("record length %1").arg(h.recordLength));
-    const qint64 needed = qint64(h.headerLength) + qint64(h.recordCount) * h.recordLength;
+    qint64 needed = qint64(h.headerLength) + qint64(h.recordCount) * h.recordLength;
+    // A change cut off by a power loss can leave the new count on the disk
+    // without the records it counts; those appends never returned.
+    if (needed > fileSize && h.transaction != 0 && fileSize >= h.headerLength) {
+        h.recordCount = uint32_t((fileSize - h.headerLength) / h.recordLength);
+        needed = qint64(h.headerLength) + qint64(h.recordCount) * h.recordLength;
+    }
     if (needed > fileSize)
         damaged(QStringLiteral("%1 records announced but the file holds only %2")
                     .arg(h.recordCount)

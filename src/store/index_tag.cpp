@@ -82,34 +82,37 @@ size_t IndexTag::find(const char* key, uint32_t recno) const {
     return recnos_.size();
 }
 
-void IndexTag::insert(const char* key, uint32_t recno) {
+size_t IndexTag::insert(const char* key, uint32_t recno) {
     const size_t kl = size_t(info_.keyLength);
     const size_t i = lowerBound(key, recno);
     if (unique()) {
         // Only the first record of a key value is indexed.
-        if (i > 0 && std::memcmp(keyAt(i - 1), key, kl) == 0) return;
-        if (i < recnos_.size() && std::memcmp(keyAt(i), key, kl) == 0) return;
+        if (i > 0 && std::memcmp(keyAt(i - 1), key, kl) == 0) return npos;
+        if (i < recnos_.size() && std::memcmp(keyAt(i), key, kl) == 0) return npos;
     }
     keys_.insert(keys_.begin() + std::ptrdiff_t(i * kl), key, key + kl);
     recnos_.insert(recnos_.begin() + std::ptrdiff_t(i), recno);
+    return i;
 }
 
-bool IndexTag::remove(const char* key, uint32_t recno) {
+size_t IndexTag::remove(const char* key, uint32_t recno) {
     const size_t i = find(key, recno);
-    if (i == recnos_.size()) return false;
+    if (i == recnos_.size()) return npos;
     const size_t kl = size_t(info_.keyLength);
     keys_.erase(keys_.begin() + std::ptrdiff_t(i * kl), keys_.begin() + std::ptrdiff_t((i + 1) * kl));
     recnos_.erase(recnos_.begin() + std::ptrdiff_t(i));
-    return true;
+    return i;
 }
 
 void IndexTag::clear() {
     keys_.clear();
     recnos_.clear();
+    pages.reset();
 }
 
 void IndexTag::assign(std::vector<char>&& keys, std::vector<uint32_t>&& recnos) {
     const size_t kl = size_t(info_.keyLength);
+    pages.reset();
     const size_t n = recnos.size();
     std::vector<uint32_t> order(n);
     std::iota(order.begin(), order.end(), 0u);

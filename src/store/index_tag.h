@@ -3,6 +3,7 @@
 // the .CDX (name, key and FOR expressions, direction) compiled against the
 // table, and its keys kept ascending by (key bytes, record number).
 #include "store/cdx_format.h"
+#include "store/cdx_tag_pages.h"
 #include "store/expression.h"
 
 #include <memory>
@@ -25,6 +26,9 @@ public:
     ExprType keyType() const { return key_->type(); }
     const Expression* forCondition() const { return for_.get(); }
     int fileIndex = 0;  // which open index file holds the tag
+    // The tag's pages in its index file while they match the keys; dropped
+    // when the keys are replaced wholesale (the file is then written whole).
+    std::unique_ptr<CdxTagPages> pages;
 
     size_t size() const { return recnos_.size(); }
     const char* keyAt(size_t i) const { return keys_.data() + i * size_t(info_.keyLength); }
@@ -43,15 +47,20 @@ public:
     size_t lowerBoundPrefix(const char* key, int n) const;
     // Position of an entry, or size() when absent.
     size_t find(const char* key, uint32_t recno) const;
-    void insert(const char* key, uint32_t recno);
-    bool remove(const char* key, uint32_t recno);
+    static constexpr size_t npos = size_t(-1);
+    // Where the entry went (npos when a unique tag already has the key).
+    size_t insert(const char* key, uint32_t recno);
+    // Where the entry was (npos when absent).
+    size_t remove(const char* key, uint32_t recno);
     void clear();
     // Replaces the keys with those of the given entries (unsorted) and sorts them.
     void assign(std::vector<char>&& keys, std::vector<uint32_t>&& recnos);
     void assignSorted(std::vector<char>&& keys, std::vector<uint32_t>&& recnos) {
         keys_ = std::move(keys);
         recnos_ = std::move(recnos);
+        pages.reset();
     }
+    TagKeys sortedKeys() const { return {keys_, recnos_, info_.keyLength, fill_}; }
     // Largest record number in the tag (0 when empty).
     uint32_t maxRecno() const;
 

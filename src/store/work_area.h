@@ -8,9 +8,11 @@
 // Crash and power-loss safety: before the first change the table header's
 // transaction byte is set and flushed to the disk; index changes are kept in
 // memory and, when the change ends, the records are flushed, the table's
-// change counter (header bytes 16..19) is raised, and each .CDX is replaced
-// whole (temporary file, flush, rename, folder flush) carrying the same
-// count; then the byte is cleared. A table found with the byte set, or whose
+// change counter (header bytes 16..19) is raised, and each .CDX gets the
+// same count with either only the pages the change touched, rewritten in
+// place and flushed (see CdxTagPages), or, when the tree's shape above the
+// leaves changed, replaced whole (temporary file, flush, rename, folder
+// flush); then the byte is cleared. A table found with the byte set, or whose
 // .CDX is damaged or carries another count, has its tags rebuilt from the
 // records on open. Pack writes new files and renames them over the old
 // ones (flushing the folder after each step), with a roll-forward or clean-up
@@ -18,7 +20,8 @@
 //
 // The implementation is kept by job: work_area_table_file.cpp (the .DBF,
 // its locks and the commit of a change), work_area_index_set.cpp (tags and
-// index files; a key is inserted in updateIndexes), work_area_cursor.cpp
+// index files; a key is inserted in updateIndexes, and on the .CDX pages by
+// cdx_tag_pages.cpp), work_area_cursor.cpp
 // (navigation, seek, filter), work_area_pack.cpp, and work_area.cpp (records,
 // fields and memos).
 #include "store/dbf_format.h"
@@ -233,6 +236,11 @@ private:
     bool visibilityImplied() const;
     void refreshShared();
     void writeIndexFiles();
+    // Carries a key change of tag t at pos into its index file's pages, or
+    // marks the file to be written whole when they cannot take it.
+    void keyChanged(IndexTag& t, size_t pos, bool inserted);
+    void writeWholeIndexFile(size_t file);
+    void writeIndexPages(size_t file);
     // Drops every tag and index file without writing anything.
     void forgetIndexes();
     void report(int percent) const;
@@ -258,6 +266,10 @@ private:
     std::vector<bool> indexDirty_;
     std::vector<bool> tagStale_;
     std::vector<qint64> indexStamp_;
+    // Each index file's bytes as last read or written, with the key changes
+    // since applied; empty when the file is to be written whole.
+    std::vector<QByteArray> indexImage_;
+    std::vector<std::set<uint32_t>> indexDirtyPages_;
     int order_ = 0;
     // Bumped on every index change; the cached position below is valid only
     // for the record and index state it was computed for.

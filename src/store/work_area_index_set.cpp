@@ -1,9 +1,12 @@
 // The work area's index set: loading the tags of the index files (and
 // noticing a stale or damaged file), building tags, keeping their keys up to
 // date as records change (updateIndexes: where a key is inserted or
-// removed, through IndexTag::insert/remove), and writing the index files.
+// removed, through IndexTag::insert/remove in memory and CdxTagPages on the
+// file's pages), and writing the index files: only the changed pages when
+// the change fitted its leaves, the whole file otherwise.
 #include "store/work_area.h"
 
+#include "store/byte_order.h"
 #include "store/db_error.h"
 #include "store/work_area_internal.h"
 
@@ -52,6 +55,8 @@ void WorkArea::loadIndexFile(const QString& path, bool structural) {
     indexPaths_.push_back(path);
     indexDirty_.push_back(false);
     indexStamp_.push_back(fs_->stamp(path));
+    indexImage_.push_back(bytes);
+    indexDirtyPages_.emplace_back();
     (void)structural;
     bool anyStale = false;
     for (const CdxTagInfo& info : dir) {
@@ -71,7 +76,10 @@ void WorkArea::loadIndexFile(const QString& path, bool structural) {
                 ReadCdxKeys(bytes, t->info(), t->fill(), keys, recnos, fileName(path));
                 for (uint32_t r : recnos)
                     if (r == 0 || r > header_.recordCount) stale = true;
-                if (!stale) t->assignSorted(std::move(keys), std::move(recnos));
+                if (!stale) {
+                    t->assignSorted(std::move(keys), std::move(recnos));
+                    t->pages = CdxTagPages::read(bytes, info.root, t->sortedKeys());
+                }
             } catch (const EDatabase&) {
                 stale = true;
             }
@@ -84,6 +92,7 @@ void WorkArea::loadIndexFile(const QString& path, bool structural) {
         for (size_t i = 0; i < tags_.size(); ++i)
             if (tagStale_[i]) rebuildTag(*tags_[i], 0, 100), tagStale_[i] = false;
         indexDirty_[size_t(fileIdx)] = true;
+        indexImage_[size_t(fileIdx)].clear();
         if (!readOnly() && mode_ == OpenMode::Exclusive) {
             flagOnDisk_ = true;
             flush();
@@ -144,33 +153,40 @@ void WorkArea::updateIndexes(uint32_t recno, const char* oldRecord, const char* 
             tagStale_[i] = true;
             continue;
         }
-        if (oldIn) t.remove(ko.data(), recno);
-        if (newIn) t.insert(kn.data(), recno);
+        if (oldIn) {
+            const size_t at = t.remove(ko.data(), recno);
+            if (at != IndexTag::npos) keyChanged(t, at, false);
+        }
+        if (newIn) {
+            const size_t at = t.insert(kn.data(), recno);
+            if (at != IndexTag::npos) keyChanged(t, at, true);
+        }
     }
+}
+
+void WorkArea::keyChanged(IndexTag& t, size_t pos, bool inserted) {
+    const size_t f = size_t(t.fileIndex);
+    QByteArray& image = indexImage_[f];
+    if (t.pages && !image.isEmpty()) {
+        const bool fitted = inserted ? t.pages->inserted(image, t.sortedKeys(), pos, indexDirtyPages_[f])
+                                     : t.pages->removed(image, t.sortedKeys(), pos, indexDirtyPages_[f]);
+        if (fitted) return;
+    }
+    // The pages no longer match: the whole file is written at the end of the change.
+    image.clear();
+    indexDirtyPages_[f].clear();
+    for (auto& other : tags_)
+        if (other->fileIndex == int(f)) other->pages.reset();
 }
 
 void WorkArea::writeIndexFiles() {
     for (size_t f = 0; f < indexPaths_.size(); ++f) {
         if (!indexDirty_[f]) continue;
-        std::vector<CdxTagContent> contents;
-        for (size_t i = 0; i < tags_.size(); ++i) {
-            IndexTag& t = *tags_[i];
-            if (t.fileIndex != int(f)) continue;
-            if (tagStale_[i]) {
-                rebuildTag(t, 0, 100);
-                tagStale_[i] = false;
-            }
-            CdxTagContent c;
-            c.info = t.info();
-            c.fill = t.fill();
-            c.keys = t.keys().data();
-            c.recnos = t.recnos().data();
-            c.count = t.size();
-            contents.push_back(c);
-        }
-        const QByteArray bytes = BuildCdxFile(contents, std::max<uint32_t>(header_.recordCount, 1), header_.changeCounter);
-        QString error;
-        if (!ReplaceFileDurably(*fs_, indexPaths_[f], bytes, &error)) throw EInOutError(ecDiskWrite, error);
+        bool inPlace = !indexImage_[f].isEmpty();
+        for (size_t i = 0; i < tags_.size(); ++i)
+            if (tags_[i]->fileIndex == int(f) && (tagStale_[i] || !tags_[i]->pages)) inPlace = false;
+        if (inPlace) writeIndexPages(f);
+        else writeWholeIndexFile(f);
         indexDirty_[f] = false;
         indexStamp_[f] = fs_->stamp(indexPaths_[f]);
         if (f == 0 && indexPaths_[f] == structuralIndexPath() && !(header_.flags & kDbfFlagStructuralCdx)) {
@@ -178,6 +194,52 @@ void WorkArea::writeIndexFiles() {
             writeFixedHeader();
         }
     }
+}
+
+void WorkArea::writeIndexPages(size_t f) {
+    // The table's transaction byte is on the disk while these pages are
+    // written, so a crash between them leaves a table that is reindexed on
+    // open; they are flushed before that byte is cleared.
+    QByteArray& image = indexImage_[f];
+    WriteBe32(image.data() + 8, header_.changeCounter);
+    std::set<uint32_t>& dirty = indexDirtyPages_[f];
+    dirty.insert(0);
+    std::unique_ptr<OpenFile> file = fs_->open(indexPaths_[f], true);
+    if (!file) ThrowIoError(QStringLiteral("cannot open"), indexPaths_[f]);
+    for (uint32_t page : dirty)
+        if (!file->writeAt(page, image.constData() + page, 512)) ThrowIoError(QStringLiteral("cannot write"), indexPaths_[f]);
+    if (!file->sync()) ThrowIoError(QStringLiteral("cannot flush"), indexPaths_[f]);
+    dirty.clear();
+}
+
+void WorkArea::writeWholeIndexFile(size_t f) {
+    std::vector<CdxTagContent> contents;
+    std::vector<IndexTag*> written;
+    for (size_t i = 0; i < tags_.size(); ++i) {
+        IndexTag& t = *tags_[i];
+        if (t.fileIndex != int(f)) continue;
+        if (tagStale_[i]) {
+            rebuildTag(t, 0, 100);
+            tagStale_[i] = false;
+        }
+        CdxTagContent c;
+        c.info = t.info();
+        c.fill = t.fill();
+        c.keys = t.keys().data();
+        c.recnos = t.recnos().data();
+        c.count = t.size();
+        contents.push_back(c);
+        written.push_back(&t);
+    }
+    const QByteArray bytes = BuildCdxFile(contents, std::max<uint32_t>(header_.recordCount, 1), header_.changeCounter);
+    QString error;
+    if (!ReplaceFileDurably(*fs_, indexPaths_[f], bytes, &error)) throw EInOutError(ecDiskWrite, error);
+    // Later changes go to the pages of the file just written.
+    indexImage_[f] = bytes;
+    indexDirtyPages_[f].clear();
+    const std::vector<CdxTagInfo> dir = ReadCdxDirectory(bytes, fileName(indexPaths_[f]));
+    for (size_t i = 0; i < written.size() && i < dir.size(); ++i)
+        written[i]->pages = CdxTagPages::read(bytes, dir[i].root, written[i]->sortedKeys());
 }
 
 QString WorkArea::structuralIndexPath() const { return SiblingPath(path_, QStringLiteral("CDX"), *fs_); }
@@ -230,6 +292,8 @@ int WorkArea::indexTag(const QString& indexFile, const QByteArray& tagName, cons
                 indexPaths_.insert(indexPaths_.begin(), file);
                 indexDirty_.insert(indexDirty_.begin(), false);
                 indexStamp_.insert(indexStamp_.begin(), 0);
+                indexImage_.insert(indexImage_.begin(), QByteArray());
+                indexDirtyPages_.insert(indexDirtyPages_.begin(), std::set<uint32_t>());
                 for (auto& t : tags_) ++t->fileIndex;
                 fileIdx = 0;
             } else {
@@ -237,6 +301,8 @@ int WorkArea::indexTag(const QString& indexFile, const QByteArray& tagName, cons
                 indexPaths_.push_back(file);
                 indexDirty_.push_back(false);
                 indexStamp_.push_back(0);
+                indexImage_.emplace_back();
+                indexDirtyPages_.emplace_back();
             }
         }
         tag->fileIndex = fileIdx;
@@ -272,6 +338,8 @@ void WorkArea::forgetIndexes() {
     indexPaths_.clear();
     indexDirty_.clear();
     indexStamp_.clear();
+    indexImage_.clear();
+    indexDirtyPages_.clear();
     order_ = 0;
     ++indexVersion_;
 }

@@ -38,7 +38,7 @@ State stateOf(WorkArea& a) {
     return s;
 }
 
-MemoryFileSystem startingTables() {
+MemoryFileSystem startingTables(int records = 60) {
     MemoryFileSystem fs;
     WorkArea::create(kTable, {field("FROM", 'C', 20), field("NOTES", 'M', 10), field("N", 'N', 6)}, 64, fs);
     DataEngine engine;
@@ -46,7 +46,7 @@ MemoryFileSystem startingTables() {
     engine.use(kTable, "R");
     WorkArea& a = engine.cur();
     a.beginUpdate();
-    for (int i = 1; i <= 60; ++i) {
+    for (int i = 1; i <= records; ++i) {
         a.appendBlank();
         a.replaceField(0, QByteArray("sender ") + QByteArray::number((i * 37) % 61));
         a.replaceField(2, QByteArray::number(i));
@@ -106,9 +106,9 @@ void runCalls(MemoryFileSystem& fs, const std::vector<Call>& calls, size_t* comp
 }
 
 // Runs the step with a power cut after every possible number of disk writes.
-void cutPowerThroughout(const char* step, const std::vector<Call>& calls) {
+void cutPowerThroughout(const char* step, const std::vector<Call>& calls, int records = 60) {
     SCOPED_TRACE(step);
-    const MemoryFileSystem start = startingTables();
+    const MemoryFileSystem start = startingTables(records);
     std::vector<State> states;
     size_t completed = 0;
     MemoryFileSystem dry(start);
@@ -171,6 +171,23 @@ TEST(PowerLoss, DeleteAndRecallKeepEveryReturnedChange) {
                                      [](WorkArea& a) { a.go(12), a.deleteRecord(); },
                                      [](WorkArea& a) { a.go(9), a.recall(); },
                                  });
+}
+
+// In a tag of several leaves a change rewrites only its leaf and the parent
+// entries above it; a key that moves to another leaf changes two leaves; an
+// append into a full leaf splits it into a page added at the end.
+TEST(PowerLoss, InPlaceIndexPagesKeepEveryReturnedChange) {
+    cutPowerThroughout("index pages",
+                       {
+                           [](WorkArea& a) { a.go(200), a.replaceField(0, "aaa moved to the front"); },
+                           [](WorkArea& a) { a.go(300), a.replaceField(2, "777"); },
+                           [](WorkArea& a) { a.go(120), a.deleteRecord(); },
+                           // Blank keys go to the front of the full first leaves.
+                           [](WorkArea& a) { a.appendBlank(); },
+                           [](WorkArea& a) { a.appendBlank(); },
+                           [](WorkArea& a) { a.replaceField(0, "zzz last sender"); },
+                       },
+                       400);
 }
 
 TEST(PowerLoss, PackFinishesOrLeavesTheOldTable) {
