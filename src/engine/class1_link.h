@@ -22,9 +22,11 @@ struct Class1Link {
     int postPageRetries = 0;       // post-page messages sent without an answer
     int frameRetries = 0;          // receive: CSI/DIS repeated
     int carrierErrors = 0;         // receive: "+FCERROR" answers to this AT+FRM
+    int failedListens = 0;         // receive: AT+FRH=3 answered ERROR/NO CARRIER since the last frame
     int pageResends = 0;           // send: a page sent again after RTN
     bool morePages = false;        // receive: the last post-page message was MPS
     TrainingCounter training;      // receive: the training check
+    bool refuseTraining = false;   // receive: the DCS asks for more than DesiredBPS: FTT after the check
     bool trainingDle = false;      // receive: the last training byte was a DLE
 
     void ResetCall() {
@@ -33,8 +35,8 @@ struct Class1Link {
         dcs = {};
         frames.Cancel();
         last = {};
-        lastFinal = haveFrame = trainingOk = morePages = trainingDle = false;
-        postPageRetries = frameRetries = pageResends = carrierErrors = 0;
+        lastFinal = haveFrame = trainingOk = morePages = trainingDle = refuseTraining = false;
+        postPageRetries = frameRetries = pageResends = carrierErrors = failedListens = 0;
         training = {};
     }
 };

@@ -14,7 +14,13 @@ namespace {
 constexpr int32_t kFrameWaitTicks = 54;  // for the caller's first frames after our DIS
 constexpr int kMaxFrameRetries = 3;
 constexpr int kMaxCarrierErrors = 20;  // "+FCERROR" answers to AT+FRM before the data carrier comes
+// A caller repeats its post-page message three times when it hears nothing,
+// each repetition at worst a bad frame (ERROR) or a carrier too short for one
+// (NO CARRIER). More failed listens in a row than twice that is a line that
+// has gone: a modem that has hung up answers every AT+FRH=3 with ERROR at once.
+constexpr int kMaxFailedListens = 6;
 constexpr int kTrainingEndMs = 20;
+constexpr int kTrainingCheckMs = 1600;  // a training check lasts 1.5 s
 constexpr int kMaxTrainingBytes = 16384;  // a training check is 1.5 s; more is not one
 }  // namespace
 
@@ -185,12 +191,18 @@ FaxMachine::Next FaxReceiver::C1AwaitDcs() {
         return ReceiveNextFrame();
     }
     c.lastFinal = false;
-    if (c.dcs.rateIndex > c.bestRate) {
-        // Faster than we take (DesiredBPS): the caller steps down on FTT.
+    c.refuseTraining = c.dcs.rateIndex > c.bestRate;
+    if (c.refuseTraining) {
+        // Faster than we take (DesiredBPS): the caller steps down on FTT. The
+        // FTT must wait until the caller's 1.5 s training check has ended,
+        // or the caller, still sending, never hears it.
         Trace(QStringLiteral("   %1 bit/s is above our limit").arg(kRateBps[c.dcs.rateIndex]));
-        if (!Command("AT+FTH=3")) return Next::Now;
-        GoTo(stC1SendFtt);
-        return Next::OnInput;
+        if (!c.modemRates[size_t(c.dcs.rateIndex)]) {
+            Pause(kTrainingCheckMs);
+            if (!Command("AT+FTH=3")) return Next::Now;
+            GoTo(stC1SendFtt);
+            return Next::OnInput;
+        }
     }
     if (s.options & foSoftwareFlow) SetSoftwareFlow(Port(), 6144, 2048, kSwfReceive);
     c.carrierErrors = 0;
@@ -277,7 +289,7 @@ FaxMachine::Next FaxReceiver::C1TrainingCheck() {
     }
     Trace(QStringLiteral("   training check: %1 bytes, %2 not zero").arg(c.training.Total()).arg(c.training.NonZero()));
     ArmReplyTimer();
-    if (c.training.Good()) {
+    if (c.training.Good() && !c.refuseTraining) {
         GoTo(stC1TrainingDone);
         return Next::OnInput;
     }
@@ -386,6 +398,7 @@ FaxMachine::Next FaxReceiver::C1PageEnded() {
         return Next::OnInput;
     }
     S().class1.lastFinal = false;
+    S().class1.failedListens = 0;
     if (!ReceiveFrameCommand()) return Next::Now;
     GoTo(stC1AwaitPostPage);
     return Next::OnInput;
@@ -400,6 +413,7 @@ FaxMachine::Next FaxReceiver::C1AwaitPostPage() {
     case Heard::Timeout: return Next::Now;
     case Heard::BadFrame: return Next::OnInput;
     case Heard::Frame:
+        c.failedListens = 0;
         if (const auto next = OnClass1Frame()) return *next;
         return Next::OnInput;
     case Heard::Line: break;
@@ -409,7 +423,13 @@ FaxMachine::Next FaxReceiver::C1AwaitPostPage() {
         ArmReplyTimer();
         return Next::OnInput;
     }
-    if (IsResult(l, "ERROR") || IsResult(l, "RRIER")) return ReceiveNextFrame();  // the caller repeats
+    if (IsResult(l, "ERROR") || IsResult(l, "RRIER")) {
+        if (++c.failedListens > kMaxFailedListens) {
+            Trace(QStringLiteral("   no post-page message: the caller has gone"));
+            return Fail(ecFaxSessionError);
+        }
+        return ReceiveNextFrame();  // the caller repeats
+    }
     if (!IsResult(l, "OK")) {
         ArmTimerTrigger(Port(), s.replyTimer, 0, true);
         return Next::OnInput;

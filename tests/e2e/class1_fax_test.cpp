@@ -2,7 +2,8 @@
 // spandsp's fax terminal and against ourselves: faxes sent and received at
 // every rate, the rate limited from our side (DesiredBPS) and from the far
 // side, pages compared pixel for pixel; RTN, busy, no carrier, a far end that
-// hangs up; stepping down through FTT to 2400 bit/s.
+// hangs up or falls silent after a page, FTT at every rate, DCN in answer to
+// the training; stepping down through FTT to 2400 bit/s.
 #include <gtest/gtest.h>
 
 #include "common/orv_error.h"
@@ -161,6 +162,8 @@ struct FaultParam {
     int pages;
     int dials;
     int receivedPages;  // -1: the terminal keeps no fax
+    int desiredBps = 9600;
+    QStringList traceLines = {};  // lines our trace must hold
 };
 
 class Class1SendFaults : public ::testing::TestWithParam<FaultParam> {};
@@ -181,7 +184,7 @@ TEST_P(Class1SendFaults, EndsWithTheRightCode) {
     QStringList trace;
     const SessionResult r = runSend(sim.port(1), "5551234", doc, [&](FaxSendSession& s) {
         s.faxClass = fcClass1;
-        s.desiredBps = 9600;
+        s.desiredBps = f.desiredBps;
         s.dialAttempts = f.dials;
         s.dialRetryWait = SecsToTicks(1);
         s.replyTimeout = SecsToTicks(5);
@@ -203,9 +206,7 @@ TEST_P(Class1SendFaults, EndsWithTheRightCode) {
         const QString received = sim.waitForEvent("RECEIVED", 20000);
         EXPECT_TRUE(received.contains(QStringLiteral("pages=%1").arg(f.receivedPages))) << received.toStdString();
     }
-    if (f.faults.contains("rtn-page=1")) {
-        EXPECT_TRUE(trace.contains("   page rejected: sending it again (1 of 3)"));
-    }
+    for (const QString& line : f.traceLines) EXPECT_TRUE(trace.contains(line)) << line.toStdString();
     sim.stop();
 }
 
@@ -215,7 +216,16 @@ INSTANTIATE_TEST_SUITE_P(
                       FaultParam{"NoCarrier", {"no-carrier"}, ecFaxNoCarrier, 1, 1, -1},
                       FaultParam{"NoDialTone", {"no-dialtone"}, ecFaxNoDialTone, 1, 1, -1},
                       FaultParam{"FarEndHangsUpOnPage2", {"hangup-page=2"}, ecFaxSessionError, 3, 1, -1},
-                      FaultParam{"RtnThenResent", {"rtn-page=1"}, ecOK, 2, 1, 2}),
+                      FaultParam{"RtnThenResent", {"rtn-page=1"}, ecOK, 2, 1, 2, 9600,
+                                 {"   page rejected: sending it again (1 of 3)"}},
+                      // No answer to MPS: three tries, then the time-out.
+                      FaultParam{"SilentAfterPage1", {"silent-after-page=1"}, ecTimeout, 2, 1, -1},
+                      // FTT at every rate: down from 14400 to 2400, then the training error.
+                      FaultParam{"FttAtEveryRate", {"ftt"}, ecFaxTrainError, 1, 1, -1, 14400,
+                                 {"   training failed at 14400", "   training failed at 12000",
+                                  "   training failed at 9600", "   training failed at 7200",
+                                  "   training failed at 4800", "   training failed at 2400"}},
+                      FaultParam{"DcnDuringTraining", {"dcn-training"}, ecCancelRequested, 1, 1, -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Orvane to Orvane through a pair of simulated modems: orvfax receive takes

@@ -95,6 +95,7 @@ struct ReceiveFault {
     QString fault;
     int code;
     int wholePages;  // pages that must have come whole
+    TFaxClass faxClass = fcClass2;
 };
 
 class FaxEngineReceiveFaults : public ::testing::TestWithParam<ReceiveFault> {};
@@ -107,6 +108,11 @@ TEST_P(FaxEngineReceiveFaults, KeepsAValidFileOfWhatArrived) {
     ModemSimRunner::Config config;
     config.sendFile = doc.allPages;
     config.extraArgs << "--fault" << GetParam().fault;
+    if (GetParam().faxClass == fcClass1) {
+        // Our own T.30 answers: 4x line time leaves it the 75 ms to listen.
+        config.speed = 4;
+        config.extraArgs << "--classes" << "1";
+    }
     QString err;
     ASSERT_TRUE(sim.start(config, &err)) << err.toStdString();
     const QString inbox = work.filePath("inbox");
@@ -114,7 +120,7 @@ TEST_P(FaxEngineReceiveFaults, KeepsAValidFileOfWhatArrived) {
     const int fds = openDescriptors(), threads = runningThreads();
 
     const SessionResult r = runReceive(sim.port(1), inbox, [&] { sim.command("call 1"); },
-                                       [](FaxReceiveSession& s) { s.faxClass = fcClass2; });
+                                       [&](FaxReceiveSession& s) { s.faxClass = GetParam().faxClass; });
     ASSERT_TRUE(r.finished);
     EXPECT_EQ(r.finishCode, GetParam().code) << ErrorMessage(r.finishCode).toStdString() << "\n"
                                             << sim.traceLog().right(2500).toStdString();
@@ -143,7 +149,12 @@ TEST_P(FaxEngineReceiveFaults, KeepsAValidFileOfWhatArrived) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, FaxEngineReceiveFaults,
                          ::testing::Values(ReceiveFault{"CallerHangsUpOnPage2", "hangup-page=2", ecFaxSessionError, 1},
-                                           ReceiveFault{"UnpluggedAtFirstPage", "unplug=+FDR", ecCommNotOpen, 0}),
+                                           ReceiveFault{"UnpluggedAtFirstPage", "unplug=+FDR", ecCommNotOpen, 0},
+                                           ReceiveFault{"Class1CallerHangsUpOnPage2", "hangup-page=2", ecFaxSessionError, 1,
+                                                        fcClass1},
+                                           // Off the air but off-hook: nothing more is heard, the reply time runs out.
+                                           ReceiveFault{"Class1CallerSilentOnPage2", "carrier-loss-page=2", ecTimeout,
+                                                        1, fcClass1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -57,6 +57,9 @@ std::string FaultPlan::add(const std::string& rawSpec) {
         {"carrier-loss-page", FaultKind::CarrierLossPage},
         {"rtn-page", FaultKind::RtnPage},
         {"pin-page", FaultKind::PinPage},
+        {"silent-after-page", FaultKind::SilentAfterPage},
+        {"ftt", FaultKind::Ftt},
+        {"dcn-training", FaultKind::DcnTraining},
         {"mute", FaultKind::Mute},
         {"garbage", FaultKind::Garbage},
         {"slow", FaultKind::Slow},
@@ -76,12 +79,15 @@ std::string FaultPlan::add(const std::string& rawSpec) {
             return "fault \"" + rawSpec + "\" needs a count of 1 or more";
         break;
     case FaultKind::Silence:
+    case FaultKind::Ftt:
+    case FaultKind::DcnTraining:
         if (hasArg) return "fault \"" + rawSpec + "\" takes no value";
         break;
     case FaultKind::HangupPage:
     case FaultKind::CarrierLossPage:
     case FaultKind::RtnPage:
     case FaultKind::PinPage:
+    case FaultKind::SilentAfterPage:
         if (!parseInt(arg, f.number) || f.number < 1)
             return "fault \"" + rawSpec + "\" needs a page number of 1 or more";
         f.count = 1;
@@ -147,10 +153,16 @@ bool FaultPlan::farEndSilent(int port) const {
     });
 }
 
+bool FaultPlan::has(FaultKind kind, int port) const {
+    return std::any_of(faults_.begin(), faults_.end(),
+                       [&](const Fault& f) { return f.kind == kind && applies(f, port); });
+}
+
 std::optional<FaultKind> FaultPlan::takePageFault(int port, int page, bool consume) {
     for (auto& f : faults_) {
         bool pageFault = f.kind == FaultKind::HangupPage || f.kind == FaultKind::CarrierLossPage ||
-                         f.kind == FaultKind::RtnPage || f.kind == FaultKind::PinPage;
+                         f.kind == FaultKind::RtnPage || f.kind == FaultKind::PinPage ||
+                         f.kind == FaultKind::SilentAfterPage;
         if (!pageFault || !applies(f, port) || f.number != page || f.count == 0) continue;
         if (consume) f.count = 0;
         return f.kind;

@@ -19,6 +19,9 @@ enum class FaultKind {
     CarrierLossPage, // the far end's signal stops during page N
     RtnPage,         // the far end answers page N with RTN (once)
     PinPage,         // the far end answers page N with PIN (once)
+    SilentAfterPage, // the far end never answers the message after page N
+    Ftt,             // the far end answers every training check with FTT
+    DcnTraining,     // the far end answers the training check with DCN
     Mute,            // no response to commands containing the text
     Garbage,         // garbage bytes before the response to commands containing the text
     Slow,            // responses delayed by N ms of line time
@@ -48,6 +51,8 @@ public:
     // The dial result fault for modem `port`, consumed by the dial.
     std::optional<FaultKind> takeDialFault(int port);
     bool farEndSilent(int port) const;
+    // Whether modem `port`'s far end plays `kind` (Ftt, DcnTraining).
+    bool has(FaultKind kind, int port) const;
     // The far-end fault for page `page` of a call on modem `port`, if any;
     // RTN and PIN faults are consumed.
     std::optional<FaultKind> takePageFault(int port, int page, bool consume);

@@ -118,6 +118,12 @@ void FaxTerminal::onFrame(void* user, const uint8_t* msg, int len, int ok) {
     if (fcf == T30_MPS || fcf == T30_EOP || fcf == T30_EOM) {
         int page = self->t30_->rx_page_number + 1;
         auto fault = self->faults_.takePageFault(self->config_.port, page, false);
+        if (fault == FaultKind::SilentAfterPage) {
+            // Heard, never answered: the caller repeats its message into silence.
+            self->faults_.takePageFault(self->config_.port, page, true);
+            self->silent_ = true;
+            return;
+        }
         if (fault == FaultKind::RtnPage || fault == FaultKind::PinPage) {
             self->faults_.takePageFault(self->config_.port, page, true);
             // Judge the page unreadable, so spandsp answers RTN itself and
@@ -135,6 +141,17 @@ void FaxTerminal::onFrame(void* user, const uint8_t* msg, int len, int ok) {
 
 void FaxTerminal::onSendFrame(void* user, const uint8_t* msg, int len) {
     auto* self = static_cast<FaxTerminal*>(user);
+    if (msg && len >= 3 && (msg[2] & 0xFE) == T30_CFR) {
+        // The training check judged bad (FTT) or refused (DCN) by a fault.
+        const int port = self->config_.port;
+        const bool ftt = self->faults_.has(FaultKind::Ftt, port);
+        if (ftt || self->faults_.has(FaultKind::DcnTraining, port)) {
+            std::vector<uint8_t> frame(msg, msg + len);
+            frame[2] = static_cast<uint8_t>((ftt ? T30_FTT : T30_DCN) | (frame[2] & 1));
+            self->sendFrame_(self->sendFrameUser_, frame.data(), len);
+            return;
+        }
+    }
     if (self->pinPending_ && msg && len >= 3 && (msg[2] & 0xFE) == T30_RTN) {
         self->pinPending_ = false;
         std::vector<uint8_t> frame(msg, msg + len);

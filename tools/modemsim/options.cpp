@@ -84,6 +84,9 @@ Fault specs (prefix with "N:" to aim at modem N only, e.g. "2:busy"):
   hangup-page=N          the far end hangs up during page N
   carrier-loss-page=N    the far end's signal stops during page N
   rtn-page=N, pin-page=N the far end answers page N with RTN or PIN (once)
+  silent-after-page=N    the far end never answers the message after page N
+  ftt                    the far end answers every training check with FTT
+  dcn-training           the far end answers the training check with DCN
   mute=TEXT              no response to commands containing TEXT (* = all)
   garbage=TEXT           garbage bytes before the response to such commands
   slow=MS[:TEXT]         responses come MS milliseconds (line time) late

@@ -28,6 +28,15 @@ TEST(FaultPlan, PageFaultsStrikeOnceOnTheirPage) {
     EXPECT_EQ(plan.takePageFault(1, 2, false), FaultKind::RtnPage);
     EXPECT_EQ(plan.takePageFault(1, 2, true), FaultKind::RtnPage);
     EXPECT_EQ(plan.takePageFault(1, 2, true), std::nullopt);
+    // The far end's answers to training are faults of the whole call, per modem.
+    ASSERT_EQ(plan.add("2:ftt"), "");
+    ASSERT_EQ(plan.add("dcn-training"), "");
+    ASSERT_EQ(plan.add("silent-after-page=1"), "");
+    EXPECT_TRUE(plan.has(FaultKind::Ftt, 2));
+    EXPECT_FALSE(plan.has(FaultKind::Ftt, 1));
+    EXPECT_TRUE(plan.has(FaultKind::DcnTraining, 1));
+    EXPECT_EQ(plan.takePageFault(1, 1, true), FaultKind::SilentAfterPage);
+    EXPECT_EQ(plan.takePageFault(1, 1, true), std::nullopt);
 }
 
 TEST(FaultPlan, CommandFaultsMatchTextInTheCommandLine) {
@@ -54,6 +63,8 @@ TEST(FaultPlan, RejectsBadSpecsAndReadsScripts) {
     EXPECT_NE(plan.add("x:busy"), "");
     EXPECT_NE(plan.add("wrong=ATI"), "");
     EXPECT_NE(plan.add("silence=1"), "");
+    EXPECT_NE(plan.add("ftt=2"), "");
+    EXPECT_NE(plan.add("silent-after-page=0"), "");
     EXPECT_TRUE(plan.faults().empty());
 
     QTemporaryDir dir;
