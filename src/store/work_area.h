@@ -19,6 +19,7 @@
 //                    an interrupted pack on open.
 //   work_area.cpp    the record, field and memo writes, each run as one
 //                    change (transaction byte, record, keys, commit).
+//   engine_settings.h OpenMode and the engine settings the pieces consult.
 //
 // Crash and power-loss safety: before the first change the table header's
 // transaction byte is set and flushed to the disk; index changes are kept in
