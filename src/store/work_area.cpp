@@ -1,71 +1,36 @@
-// The work area itself: creating tables, closing, and the record, field and
-// memo reads and writes. Its other jobs live beside it: work_area_table_file,
-// work_area_index_set, work_area_cursor and work_area_pack.
+// The work area: opening and closing through its pieces, the change
+// protocol that orders their writes, and the record, field and memo reads
+// and writes. The pieces are TableFile, IndexSet, RecordCursor and PackTable
+// (see work_area.h).
 #include "store/work_area.h"
 
 #include "common/atomic_file.h"
 #include "store/db_error.h"
+#include "store/table_pack.h"
 #include "store/work_area_internal.h"
 
-#include <QDate>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QThread>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 namespace orv {
 using namespace detail;
 
-QString SiblingPath(const QString& tablePath, const QString& extension, const FileSystem& fs) {
-    const QFileInfo fi(tablePath);
-    const QString dir = fi.path() + '/';
-    const QString base = fi.completeBaseName();
-    const QString suffix = fi.suffix();
-    const bool lower = !suffix.isEmpty() && suffix == suffix.toLower();
-    const QString preferred = dir + base + '.' + (lower ? extension.toLower() : extension.toUpper());
-    if (fs.exists(preferred)) return preferred;
-    for (const QString& alt : {dir + base + '.' + extension.toUpper(), dir + base + '.' + extension.toLower()})
-        if (fs.exists(alt)) return alt;
-    return preferred;
+WorkArea::WorkArea() : index_(table_, [this] { flush(); }), cursor_(table_, index_) {}
+
+std::unique_ptr<WorkArea> WorkArea::open(const QString& path, const QString& alias, OpenMode mode, EngineSettings* settings,
+                                         FileSystem& fs) {
+    std::unique_ptr<WorkArea> a(new WorkArea);
+    a->alias_ = alias;
+    a->table_.open(fs, path, mode, settings);
+    a->index_.loadStructural();
+    a->cursor_.goTop();
+    return a;
 }
 
 void WorkArea::create(const QString& path, std::vector<DbfField> fields, int memoBlockSize, FileSystem& fs) {
-    if (fields.empty()) ThrowDbError(ecDbBadDefinition, fileName(path) + QStringLiteral(": no fields"));
-    DbfHeader h;
-    for (DbfField& f : fields) {
-        f.name = f.name.trimmed().toUpper();
-        f.type = char(std::toupper(static_cast<unsigned char>(f.type)));
-        if (f.type == 'D') f.width = 8;
-        if (f.type == 'L') f.width = 1;
-        if (f.isMemo()) f.width = 10;
-        const QString why = CheckFieldDefinition(f);
-        if (!why.isEmpty()) ThrowDbError(ecDbBadDefinition, fileName(path) + QStringLiteral(": ") + why);
-        for (const DbfField& g : h.fields)
-            if (g.name == f.name) ThrowDbError(ecDbBadDefinition, fileName(path) + QStringLiteral(": field %1 twice").arg(QString::fromLatin1(f.name)));
-        h.fields.push_back(f);
-    }
-    if (h.fields.size() > 255) ThrowDbError(ecDbBadDefinition, fileName(path) + QStringLiteral(": more than 255 fields"));
-    AssignFieldOffsets(h);
-    if (h.recordLength > 65500) ThrowDbError(ecDbBadDefinition, fileName(path) + QStringLiteral(": record longer than 65500 bytes"));
-    h.version = h.hasMemoFields() ? kDbfVersionFoxMemo : kDbfVersionFox;
-    h.codePage = kDbfCodePage1252;
-    StampUpdateDate(h, QDate::currentDate());
-    QString error;
-    if (h.hasMemoFields()) {
-        const QString memoPath = SiblingPath(path, QStringLiteral("FPT"), fs);
-        if (!ReplaceFileDurably(fs, memoPath, MemoFile::emptyFile(MemoBlockSizeFromSetting(memoBlockSize)), &error))
-            throw EInOutError(ecDiskWrite, error);
-    }
-    // An index file of an earlier table of this name would not match the new one.
-    fs.remove(SiblingPath(path, QStringLiteral("CDX"), fs));
-    QByteArray bytes = BuildDbfHeader(h);
-    bytes.append(char(kDbfEof));
-    if (!ReplaceFileDurably(fs, path, bytes, &error)) throw EInOutError(ecDiskWrite, error);
+    TableFile::create(path, std::move(fields), memoBlockSize, fs);
 }
 
 WorkArea::~WorkArea() {
@@ -77,7 +42,7 @@ WorkArea::~WorkArea() {
 }
 
 void WorkArea::close() {
-    if (!dbf_.isOpen()) return;
+    if (!table_.isOpen()) return;
     batch_ = 0;
     std::exception_ptr failure;
     try {
@@ -85,182 +50,248 @@ void WorkArea::close() {
     } catch (...) {
         failure = std::current_exception();
     }
-    unlock(0);
-    unmap();
-    memo_.close();
-    dbf_.close();
-    tags_.clear();
+    table_.close();
+    index_.releaseTags();
     if (failure) std::rethrow_exception(failure);
 }
 
-void WorkArea::report(int percent) const {
-    if (settings_ && settings_->gauge) settings_->gauge(std::clamp(percent, 0, 100));
-}
+// ---- changes ---------------------------------------------------------------------------------
 
 void WorkArea::requireWritable() const {
-    if (mode_ == OpenMode::ReadOnly)
-        ThrowDbError(ecDbReadOnly, fileName(path_) + (header_.isVisualFoxPro() ? QStringLiteral(" (a Visual FoxPro table)") : QString()));
-    if (!unusable_.empty())
-        ThrowDbError(ecDbReadOnly, fileName(path_) + QStringLiteral(": index tag %1 cannot be kept up to date (%2)")
-                                                       .arg(QString::fromLatin1(unusable_.front().info.name), unusable_.front().reason));
+    if (table_.readOnly())
+        ThrowDbError(ecDbReadOnly, table_.name() + (table_.header().isVisualFoxPro() ? QStringLiteral(" (a Visual FoxPro table)") : QString()));
+    const std::vector<UnusableTag>& unusable = index_.unusable();
+    if (!unusable.empty())
+        ThrowDbError(ecDbReadOnly, table_.name() + QStringLiteral(": index tag %1 cannot be kept up to date (%2)")
+                                                      .arg(QString::fromLatin1(unusable.front().info.name), unusable.front().reason));
 }
 
-void WorkArea::requireRecord() const {
-    if (eof_ || recno_ < 1 || recno_ > header_.recordCount) ThrowDbError(ecDbNoRecord, fileName(path_));
+void WorkArea::beginChange() {
+    requireWritable();
+    if (table_.shared()) {
+        table_.lockForUpdate();
+        cursor_.refresh();
+    }
+    table_.markChanging();
 }
 
-void WorkArea::writeRecord(uint32_t recno, const char* data, const char* old) {
-    dbf_.writeAt(header_.recordOffset(recno), data, header_.recordLength);
-    dataWritten_ = true;
-    updateIndexes(recno, old, data);
+void WorkArea::abortChange() {
+    if (batch_ == 0) table_.unlockUpdate();
 }
+
+void WorkArea::endChange() {
+    if (batch_ == 0) {
+        flush();
+        table_.unlockUpdate();
+    }
+}
+
+void WorkArea::beginUpdate() { ++batch_; }
+
+void WorkArea::endUpdate() {
+    if (batch_ > 0 && --batch_ == 0) {
+        flush();
+        table_.unlockUpdate();
+    }
+}
+
+void WorkArea::flush() {
+    if (!table_.isOpen() || table_.readOnly()) return;
+    const bool indexChanged = index_.anyDirty();
+    if (!table_.changing() && !indexChanged) return;
+    table_.commitRecords(indexChanged);
+    // Every open index file carries the new count, changed or not.
+    if (indexChanged) index_.markAllDirty();
+    index_.writeFiles();
+    table_.endCommit();
+}
+
+bool WorkArea::rlock(uint32_t recno) { return table_.rlock(recno); }
+
+void WorkArea::unlock(uint32_t recno) { table_.unlock(recno); }
+
+void WorkArea::lockCurrent() {
+    if (!table_.rlock(recNo())) ThrowDbError(ecDbRecordLocked, table_.name() + QStringLiteral(": record %1").arg(recNo()));
+}
+
+// ---- navigation, order and filter: the cursor's ----------------------------------------------
+
+void WorkArea::goTop() { cursor_.goTop(); }
+void WorkArea::goBottom() { cursor_.goBottom(); }
+void WorkArea::skip(long n) { cursor_.skip(n); }
+void WorkArea::go(uint32_t recno) { cursor_.go(recno); }
+bool WorkArea::seek(const QByteArray& keyBytes) { return cursor_.seek(keyBytes); }
+int WorkArea::setOrder(int order) { return cursor_.setOrder(order); }
+void WorkArea::setQuery(const QByteArray& expr) { cursor_.setQuery(expr); }
+uint32_t WorkArea::queryRecCount() const { return cursor_.queryRecCount(); }
+size_t WorkArea::orderPositionOf(uint32_t recno) const { return cursor_.orderPositionOf(recno); }
+
+// ---- indexes: the index set's ----------------------------------------------------------------
+
+int WorkArea::tagArea(const QByteArray& name) const { return index_.tagArea(name); }
+QByteArray WorkArea::tagName(int order) const { return index_.tagName(order); }
+QString WorkArea::structuralIndexPath() const { return index_.structuralPath(); }
+void WorkArea::openIndex(const QString& indexFile) { index_.openFile(indexFile); }
+
+int WorkArea::indexTag(const QString& indexFile, const QByteArray& tagName, const QByteArray& keyExpr, bool unique,
+                       bool descending, const QByteArray& forExpr) {
+    requireWritable();
+    IndexSet::NewTag def = index_.defineTag(indexFile, tagName, keyExpr, unique, descending, forExpr);
+    int order = 0;
+    change([&] {
+        order = index_.addTag(std::move(def));
+        cursor_.setOrder(order);
+    });
+    return order;
+}
+
+void WorkArea::closeIndexes() {
+    flush();
+    index_.forget();
+    cursor_.setOrder(0);
+}
+
+void WorkArea::reindex() {
+    requireWritable();
+    change([&] {
+        index_.rebuildAll(0, 100);
+        index_.markAllDirty();
+    });
+    table_.report(100);
+}
+
+void WorkArea::pack() {
+    requireWritable();
+    if (table_.mode() != OpenMode::Exclusive) ThrowDbError(ecDbTableInUse, table_.name() + QStringLiteral(": packing needs exclusive use"));
+    flush();
+    table_.report(0);
+    const int packEnd = index_.count() > 0 ? 80 : 100;
+    PackTable(table_, packEnd);
+    // Every tag is rebuilt for the new record numbers.
+    index_.rebuildAll(packEnd, 100);
+    const std::vector<QString>& files = index_.paths();
+    if (files.empty() || files[0] != index_.structuralPath()) table_.header().flags &= uint8_t(~kDbfFlagStructuralCdx);
+    flush();
+    cursor_.forgetPosition();
+    cursor_.goTop();
+    table_.report(100);
+}
+
+// ---- records ------------------------------------------------------------------------------------
+
+void WorkArea::writeRecord(uint32_t recno, const char* data, const char* old, qint64 length) {
+    table_.writeRecord(recno, data, length);
+    index_.updateKeys(recno, old, data, batch_ > 0);
+}
+
+QByteArray WorkArea::getRecord() const { return QByteArray(recordData(), recSize()); }
 
 void WorkArea::putRecord(const QByteArray& record) {
-    requireRecord();
-    if (record.size() != header_.recordLength)
-        ThrowDbError(ecDbValueDoesNotFit, fileName(path_) + QStringLiteral(": a record has %1 bytes, not %2").arg(header_.recordLength).arg(record.size()));
+    cursor_.requireRecord();
+    if (record.size() != recSize())
+        ThrowDbError(ecDbValueDoesNotFit, table_.name() + QStringLiteral(": a record has %1 bytes, not %2").arg(recSize()).arg(record.size()));
     change([&] {
-        if (!rlock(recno_)) ThrowDbError(ecDbRecordLocked, fileName(path_) + QStringLiteral(": record %1").arg(recno_));
-        const QByteArray old(recordAt(recno_), header_.recordLength);
+        lockCurrent();
+        const QByteArray old(recordAt(recNo()), recSize());
         QByteArray now = record;
         now[0] = old[0];
-        writeRecord(recno_, now.constData(), old.constData());
+        writeRecord(recNo(), now.constData(), old.constData(), recSize());
     });
 }
 
 void WorkArea::appendBlank() {
     change([&] {
-        const uint32_t r = header_.recordCount + 1;
-        if (r == 0) ThrowDbError(ecDbBadDefinition, fileName(path_) + QStringLiteral(": table full"));
-        const qint64 offset = header_.recordOffset(r);
-        std::vector<char> bytes(blank_);
-        bytes.push_back(char(kDbfEof));
-        dbf_.writeAt(offset, bytes.data(), qint64(bytes.size()));
-        dataWritten_ = true;
-        header_.recordCount = r;
-        writeFixedHeader();
-        fileSize_ = std::max(fileSize_, offset + qint64(bytes.size()));
-        if (fileSize_ > qint64(mapLen_)) mapFile();
-        updateIndexes(r, nullptr, blank_.data());
-        ++indexVersion_;
-        setCurrent(r);
-        posValid_ = false;
+        const uint32_t r = table_.appendBlank();
+        index_.updateKeys(r, nullptr, table_.blankRecord(), batch_ > 0);
+        cursor_.setCurrent(r);
+        cursor_.forgetPosition();
     });
 }
 
 void WorkArea::deleteRecord() {
-    requireRecord();
-    if (recordAt(recno_)[0] == kDbfDeleted) return;
-    QByteArray now(recordAt(recno_), header_.recordLength);
+    cursor_.requireRecord();
+    if (recordAt(recNo())[0] == kDbfDeleted) return;
+    QByteArray now(recordAt(recNo()), recSize());
     now[0] = char(kDbfDeleted);
-    putFlag(now);
-}
-
-void WorkArea::recall() {
-    requireRecord();
-    if (recordAt(recno_)[0] != kDbfDeleted) return;
-    QByteArray now(recordAt(recno_), header_.recordLength);
-    now[0] = char(kDbfLive);
-    putFlag(now);
-}
-
-void WorkArea::putFlag(const QByteArray& now) {
     change([&] {
-        if (!rlock(recno_)) ThrowDbError(ecDbRecordLocked, fileName(path_) + QStringLiteral(": record %1").arg(recno_));
-        const QByteArray old(recordAt(recno_), header_.recordLength);
-        dbf_.writeAt(header_.recordOffset(recno_), now.constData(), 1);
-        dataWritten_ = true;
-        updateIndexes(recno_, old.constData(), now.constData());
+        lockCurrent();
+        const QByteArray old(recordAt(recNo()), recSize());
+        writeRecord(recNo(), now.constData(), old.constData(), 1);
     });
 }
 
+void WorkArea::recall() {
+    cursor_.requireRecord();
+    if (recordAt(recNo())[0] != kDbfDeleted) return;
+    QByteArray now(recordAt(recNo()), recSize());
+    now[0] = char(kDbfLive);
+    change([&] {
+        lockCurrent();
+        const QByteArray old(recordAt(recNo()), recSize());
+        writeRecord(recNo(), now.constData(), old.constData(), 1);
+    });
+}
+
+// ---- fields and memos --------------------------------------------------------------------------
+
 QByteArray WorkArea::fieldBytes(int field) const {
-    const DbfField& f = header_.fields[size_t(field)];
+    const DbfField& f = fields()[size_t(field)];
     return QByteArray(recordData() + f.offset, f.width);
 }
 
 void WorkArea::replaceField(int field, const QByteArray& bytes) {
-    requireRecord();
-    if (field < 0 || field >= int(header_.fields.size())) ThrowDbError(ecDbNoSuchField, fileName(path_) + QStringLiteral(": field %1").arg(field + 1));
-    const DbfField& f = header_.fields[size_t(field)];
+    cursor_.requireRecord();
+    if (field < 0 || field >= int(fields().size())) ThrowDbError(ecDbNoSuchField, table_.name() + QStringLiteral(": field %1").arg(field + 1));
+    const DbfField& f = fields()[size_t(field)];
     QByteArray value = bytes;
     if (value.size() > f.width) {
         if (f.type != 'C')
-            ThrowDbError(ecDbValueDoesNotFit, QStringLiteral("%1 in %2: \"%3\"").arg(QString::fromLatin1(f.name), fileName(path_), QString::fromLatin1(bytes)));
+            ThrowDbError(ecDbValueDoesNotFit, QStringLiteral("%1 in %2: \"%3\"").arg(QString::fromLatin1(f.name), table_.name(), QString::fromLatin1(bytes)));
         value.truncate(f.width);
     }
     if (value.size() < f.width) {
         const QByteArray pad(f.width - value.size(), ' ');
         value = (f.type == 'N' || f.type == 'F') ? pad + value : value + pad;
     }
-    QByteArray now(recordAt(recno_), header_.recordLength);
+    QByteArray now(recordAt(recNo()), recSize());
     std::memcpy(now.data() + f.offset, value.constData(), size_t(f.width));
     putRecord(now);
 }
 
-uint32_t WorkArea::memoBlock(const char* record, int field) const {
-    const DbfField& f = header_.fields[size_t(field)];
-    const char* p = record + f.offset;
-    if (f.binaryMemo) {
-        return uint32_t(uint8_t(p[0])) | uint32_t(uint8_t(p[1])) << 8 | uint32_t(uint8_t(p[2])) << 16 | uint32_t(uint8_t(p[3])) << 24;
-    }
-    uint64_t v = 0;
-    bool digits = false;
-    for (int i = 0; i < f.width; ++i) {
-        const char c = p[i];
-        if (c == ' ' || c == '\0') {
-            if (digits) break;
-            continue;
-        }
-        if (c < '0' || c > '9') ThrowDbError(ecDbDamagedTable, fileName(path_) + QStringLiteral(": memo pointer of %1 is not a number").arg(QString::fromLatin1(f.name)));
-        v = v * 10 + uint64_t(c - '0');
-        digits = true;
-        if (v > 0xFFFFFFFFull) ThrowDbError(ecDbDamagedTable, fileName(path_) + QStringLiteral(": memo pointer of %1 is too large").arg(QString::fromLatin1(f.name)));
-    }
-    return uint32_t(v);
-}
+uint32_t WorkArea::memoBlock(const char* record, int field) const { return table_.memoBlock(record, field); }
 
 QByteArray WorkArea::readMemo(uint32_t block) const {
     if (block == 0) return {};
-    if (!memo_.isOpen()) ThrowDbError(ecDbDamagedMemo, fileName(path_) + QStringLiteral(": no memo file"));
-    return memo_.read(block);
+    if (!hasMemoFile()) ThrowDbError(ecDbDamagedMemo, table_.name() + QStringLiteral(": no memo file"));
+    return table_.memo().read(block);
 }
 
 QByteArray WorkArea::getMemo(int field) const {
-    if (eof_) return {};
-    if (field < 0 || field >= int(header_.fields.size()) || !header_.fields[size_t(field)].isMemo())
-        ThrowDbError(ecDbNoSuchField, fileName(path_) + QStringLiteral(": no memo field %1").arg(field + 1));
-    const uint32_t block = memoBlock(recordAt(recno_), field);
-    if (block == 0) return {};
-    if (!memo_.isOpen()) ThrowDbError(ecDbDamagedMemo, fileName(path_) + QStringLiteral(": no memo file"));
-    return memo_.read(block);
+    if (eof()) return {};
+    if (field < 0 || field >= int(fields().size()) || !fields()[size_t(field)].isMemo())
+        ThrowDbError(ecDbNoSuchField, table_.name() + QStringLiteral(": no memo field %1").arg(field + 1));
+    return readMemo(memoBlock(recordAt(recNo()), field));
 }
 
 void WorkArea::replaceMemo(int field, const QByteArray& data) {
-    requireRecord();
-    if (field < 0 || field >= int(header_.fields.size()) || !header_.fields[size_t(field)].isMemo())
-        ThrowDbError(ecDbNoSuchField, fileName(path_) + QStringLiteral(": no memo field %1").arg(field + 1));
-    if (!memo_.isOpen()) ThrowDbError(ecDbDamagedMemo, fileName(path_) + QStringLiteral(": no memo file"));
+    cursor_.requireRecord();
+    if (field < 0 || field >= int(fields().size()) || !fields()[size_t(field)].isMemo())
+        ThrowDbError(ecDbNoSuchField, table_.name() + QStringLiteral(": no memo field %1").arg(field + 1));
+    if (!hasMemoFile()) ThrowDbError(ecDbDamagedMemo, table_.name() + QStringLiteral(": no memo file"));
     change([&] {
-        const DbfField& f = header_.fields[size_t(field)];
-        QByteArray now(recordAt(recno_), header_.recordLength);
+        const DbfField& f = fields()[size_t(field)];
+        QByteArray now(recordAt(recNo()), recSize());
         QByteArray pointer(f.width, ' ');
-        if (!data.isEmpty()) {
-            const uint32_t block = memo_.append(data);
-            memoWritten_ = true;
-            // The memo reaches the disk before the record points at it.
-            if (batch_ == 0) memo_.sync(), memoWritten_ = false;
-            pointer = QByteArray::number(block).rightJustified(f.width, ' ');
-        }
+        if (!data.isEmpty()) pointer = QByteArray::number(table_.appendMemo(data, batch_ > 0)).rightJustified(f.width, ' ');
         std::memcpy(now.data() + f.offset, pointer.constData(), size_t(f.width));
-        if (!rlock(recno_)) ThrowDbError(ecDbRecordLocked, fileName(path_) + QStringLiteral(": record %1").arg(recno_));
-        const QByteArray old(recordAt(recno_), header_.recordLength);
-        writeRecord(recno_, now.constData(), old.constData());
+        lockCurrent();
+        const QByteArray old(recordAt(recNo()), recSize());
+        writeRecord(recNo(), now.constData(), old.constData(), recSize());
     });
 }
 
 bool WorkArea::memoToFile(int field, const QString& filePath) const {
-    if (eof_) return false;
+    if (eof()) return false;
     try {
         return WriteFileAtomically(filePath, getMemo(field));
     } catch (const EOrvException&) {

@@ -2,8 +2,24 @@
 // One open table of the data engine (a "work area"): the .DBF with its .FPT
 // memo file and its index tags, a current record, an order (natural or a
 // tag), a query filter, and every read and write the record-access layer
-// needs. Navigation hides deleted records when the engine's Deleted setting
-// is on and skips records that fail the query filter.
+// needs. WorkArea is the face the engine and TTable use; the work is done
+// by the pieces it owns, one job each:
+//
+//   table_file.h     TableFile: opening the .DBF and .FPT, the header with
+//                    its transaction byte and change counter, shared-mode
+//                    refresh of the header, and every lock (file, update
+//                    and record locks are taken here).
+//   index_set.h      IndexSet: the open .CDX tags; a key is inserted or
+//                    removed in IndexSet::updateKeys (through IndexTag and,
+//                    on the file's pages, CdxTagPages); writing the index
+//                    files; the stale-index check on load and rebuilds.
+//   record_cursor.h  RecordCursor: the current record, navigation in record
+//                    or tag order, seeks, the filter, grid positions.
+//   table_pack.h     PackTable: pack through MemoWriter, and the recovery of
+//                    an interrupted pack on open.
+//   work_area.cpp    the record, field and memo writes, each run as one
+//                    change (transaction byte, record, keys, commit).
+//   engine_settings.h OpenMode and the engine settings the pieces consult.
 //
 // Crash and power-loss safety: before the first change the table header's
 // transaction byte is set and flushed to the disk; index changes are kept in
@@ -17,18 +33,15 @@
 // records on open. Pack writes new files and renames them over the old
 // ones (flushing the folder after each step), with a roll-forward or clean-up
 // step on the next writable open. All file access goes through a FileSystem.
-//
-// The implementation is kept by job: work_area_table_file.cpp (the .DBF,
-// its locks and the commit of a change), work_area_index_set.cpp (tags and
-// index files; a key is inserted in updateIndexes, and on the .CDX pages by
-// cdx_tag_pages.cpp), work_area_cursor.cpp
-// (navigation, seek, filter), work_area_pack.cpp, and work_area.cpp (records,
-// fields and memos).
 #include "store/dbf_format.h"
+#include "store/engine_settings.h"
 #include "store/expression.h"
 #include "store/file_handle.h"
+#include "store/index_set.h"
 #include "store/index_tag.h"
 #include "store/memo_file.h"
+#include "store/record_cursor.h"
+#include "store/table_file.h"
 
 #include <QByteArray>
 #include <QString>
@@ -39,29 +52,6 @@
 #include <vector>
 
 namespace orv {
-
-enum class OpenMode { Shared = 0, ReadOnly = 1, Exclusive = 2 };
-
-// The engine-wide settings a work area consults (owned by DataEngine, set
-// through TEngineEnv).
-struct EngineSettings {
-    bool deleted = false;   // hide records marked deleted
-    bool exact = false;     // "=" compares whole strings
-    bool softSeek = false;  // a failed seek stops at the next greater key
-    bool century = false;
-    int dateFormat = 0;
-    int lockTimeout = 1;     // seconds to retry a record lock
-    int memoBlockSize = 64;  // for new memo files
-    // Progress of long operations (pack, index builds), 0..100; may be empty.
-    std::function<void(int)> gauge;
-};
-
-// A tag found in an index file that this program cannot evaluate (an
-// unknown function, say): listed, never used, and the table refuses writes.
-struct UnusableTag {
-    CdxTagInfo info;
-    QString reason;
-};
 
 class WorkArea {
 public:
@@ -78,20 +68,20 @@ public:
     // Writes what is pending and releases the files.
     void close();
 
-    const QString& path() const { return path_; }
+    const QString& path() const { return table_.path(); }
     const QString& alias() const { return alias_; }
-    OpenMode mode() const { return mode_; }
-    bool readOnly() const { return mode_ == OpenMode::ReadOnly; }
-    const DbfHeader& header() const { return header_; }
-    const std::vector<DbfField>& fields() const { return header_.fields; }
-    int fieldIndex(const QByteArray& name) const { return header_.fieldIndex(name); }
-    const QString& memoPath() const { return memoPath_; }
-    bool hasMemoFile() const { return memo_.isOpen(); }
-    int memoBlockSize() const { return memo_.isOpen() ? memo_.blockSize() : 0; }
+    OpenMode mode() const { return table_.mode(); }
+    bool readOnly() const { return table_.readOnly(); }
+    const DbfHeader& header() const { return table_.header(); }
+    const std::vector<DbfField>& fields() const { return table_.header().fields; }
+    int fieldIndex(const QByteArray& name) const { return table_.header().fieldIndex(name); }
+    const QString& memoPath() const { return table_.memoPath(); }
+    bool hasMemoFile() const { return table_.memo().isOpen(); }
+    int memoBlockSize() const { return hasMemoFile() ? table_.memo().blockSize() : 0; }
 
     // ---- navigation ---------------------------------------------------------------
-    uint32_t recCount() const { return header_.recordCount; }
-    int recSize() const { return header_.recordLength; }
+    uint32_t recCount() const { return table_.header().recordCount; }
+    int recSize() const { return table_.header().recordLength; }
     void goTop();
     void goBottom();
     // Moves n visible records in the current order (negative: backwards).
@@ -99,10 +89,10 @@ public:
     // Positions on a record number whatever the filter; past the end is eof.
     void go(uint32_t recno);
     // The current record number; recCount()+1 at end of file.
-    uint32_t recNo() const { return recno_; }
-    bool bof() const { return bof_; }
-    bool eof() const { return eof_; }
-    bool deleted() const;
+    uint32_t recNo() const { return cursor_.recNo(); }
+    bool bof() const { return cursor_.bof(); }
+    bool eof() const { return cursor_.eof(); }
+    bool deleted() const { return cursor_.deleted(); }
     // Searches the current tag for the first key starting with the given
     // bytes (character keys) or equal to the value (date/numeric keys, as
     // their 8 key bytes). True when found; otherwise positions after the
@@ -112,7 +102,7 @@ public:
     // ---- records --------------------------------------------------------------------
     // The current record, recSize() bytes, deletion flag first; all blanks at eof.
     QByteArray getRecord() const;
-    const char* recordData() const;
+    const char* recordData() const { return cursor_.recordData(); }
     // Overwrites the current record (its deletion flag is kept).
     void putRecord(const QByteArray& record);
     // Adds a blank record and makes it current.
@@ -120,7 +110,7 @@ public:
     void deleteRecord();
     void recall();
     // Raw bytes of record r (1..recCount()).
-    const char* recordAt(uint32_t recno) const;
+    const char* recordAt(uint32_t recno) const { return table_.recordAt(recno); }
 
     // ---- fields of the current record -------------------------------------------------
     QByteArray fieldBytes(int field) const;
@@ -146,10 +136,10 @@ public:
     void unlock(uint32_t recno = 0);  // 0: all
 
     // ---- indexes ----------------------------------------------------------------------
-    int tagCount() const { return int(tags_.size()); }
-    const IndexTag& tag(int order) const { return *tags_[size_t(order - 1)]; }
-    const std::vector<UnusableTag>& unusableTags() const { return unusable_; }
-    int indexOrder() const { return order_; }
+    int tagCount() const { return index_.count(); }
+    const IndexTag& tag(int order) const { return index_.tag(order); }
+    const std::vector<UnusableTag>& unusableTags() const { return index_.unusable(); }
+    int indexOrder() const { return cursor_.order(); }
     // 0 selects natural order; returns the previous order.
     int setOrder(int order);
     // 0 when there is no such tag.
@@ -165,24 +155,24 @@ public:
     // Recomputes every tag from the records and rewrites the index files.
     void reindex();
     QString structuralIndexPath() const;
-    const std::vector<QString>& indexFiles() const { return indexPaths_; }
+    const std::vector<QString>& indexFiles() const { return index_.paths(); }
 
     // ---- filter --------------------------------------------------------------------------
     // An empty expression removes the filter.
     void setQuery(const QByteArray& expr);
-    const QByteArray& query() const { return queryText_; }
+    const QByteArray& query() const { return cursor_.query(); }
     // Records that pass the filter (and the Deleted setting), in any order.
     uint32_t queryRecCount() const;
-    bool isVisible(uint32_t recno) const;
+    bool isVisible(uint32_t recno) const { return cursor_.isVisible(recno); }
 
     // ---- positional access for grids -------------------------------------------------
     // The entries of the current order, before visibility: the tag's keys or
     // all records.
-    size_t orderSize() const;
-    uint32_t recnoAtOrderPosition(size_t pos) const;
+    size_t orderSize() const { return cursor_.orderSize(); }
+    uint32_t recnoAtOrderPosition(size_t pos) const { return cursor_.recnoAtOrderPosition(pos); }
     // True when every entry of the current order is visible, so row i of a
     // grid is entry i (a tag whose FOR condition is the filter).
-    bool orderIsAllVisible() const;
+    bool orderIsAllVisible() const { return cursor_.orderIsAllVisible(); }
     // Where a record stands in the current order (orderSize() when absent).
     size_t orderPositionOf(uint32_t recno) const;
 
@@ -197,15 +187,8 @@ public:
     void flush();
 
 private:
-    WorkArea() = default;
-    void openFiles();
-    void mapFile();
-    void unmap();
-    void loadStructuralIndex();
-    void loadIndexFile(const QString& path, bool structural);
-    void rebuildTag(IndexTag& tag, int progressFrom, int progressTo);
+    WorkArea();
     void requireWritable() const;
-    void requireRecord() const;
     void beginChange();
     void endChange();
     void abortChange();
@@ -222,79 +205,15 @@ private:
         }
         endChange();
     }
-    void writeFixedHeader();
-    void writeRecord(uint32_t recno, const char* data, const char* old);
-    void updateIndexes(uint32_t recno, const char* oldRecord, const char* newRecord);
-    void setEof();
-    void setCurrent(uint32_t recno);
-    void ensureFresh(int order);
-    void putFlag(const QByteArray& record);
-    bool locateInOrder(size_t& pos) const;
-    // Makes the count-th visible entry from begin the current record (forward:
-    // begin onwards; backward: before begin); false when there is none.
-    bool walk(size_t begin, bool forward, long count);  // true when the current record is an entry
-    bool visibilityImplied() const;
-    void refreshShared();
-    void writeIndexFiles();
-    // Carries a key change of tag t at pos into its index file's pages, or
-    // marks the file to be written whole when they cannot take it.
-    void keyChanged(IndexTag& t, size_t pos, bool inserted);
-    void writeWholeIndexFile(size_t file);
-    void writeIndexPages(size_t file);
-    // Drops every tag and index file without writing anything.
-    void forgetIndexes();
-    void report(int percent) const;
+    // Writes a record (or only its deletion flag) and moves its keys.
+    void writeRecord(uint32_t recno, const char* data, const char* old, qint64 length);
+    void lockCurrent();
 
-    QString path_, alias_, memoPath_;
-    OpenMode mode_ = OpenMode::Exclusive;
-    FileSystem* fs_ = &FileSystem::real();
-    EngineSettings* settings_ = nullptr;
-    FileHandle dbf_;
-    MemoFile memo_;
-    DbfHeader header_;
-    const char* map_ = nullptr;
-    size_t mapLen_ = 0;
-    qint64 fileSize_ = 0;
-    std::vector<char> blank_;
-
-    uint32_t recno_ = 1;
-    bool bof_ = true, eof_ = true;
-
-    std::vector<std::unique_ptr<IndexTag>> tags_;
-    std::vector<UnusableTag> unusable_;
-    std::vector<QString> indexPaths_;  // [0] is the structural file when open
-    std::vector<bool> indexDirty_;
-    std::vector<bool> tagStale_;
-    std::vector<qint64> indexStamp_;
-    // Each index file's bytes as last read or written, with the key changes
-    // since applied; empty when the file is to be written whole.
-    std::vector<QByteArray> indexImage_;
-    std::vector<std::set<uint32_t>> indexDirtyPages_;
-    int order_ = 0;
-    // Bumped on every index change; the cached position below is valid only
-    // for the record and index state it was computed for.
-    uint64_t indexVersion_ = 0;
-    mutable bool posValid_ = false;
-    mutable bool posFound_ = false;
-    mutable size_t pos_ = 0;
-    mutable uint32_t posRecno_ = 0;
-    mutable uint64_t posVersion_ = 0;
-
-    std::unique_ptr<Expression> query_;
-    QByteArray queryText_;
-
+    QString alias_;
+    TableFile table_;
+    IndexSet index_;
+    RecordCursor cursor_;
     int batch_ = 0;
-    bool changing_ = false;
-    bool flagOnDisk_ = false;
-    bool dataWritten_ = false;
-    bool memoWritten_ = false;
-    size_t batchChanges_ = 0;
-    std::set<uint32_t> locks_;
 };
-
-// The sibling of a table file with another extension, matching the case of
-// the table's own extension (ORV.DBF -> ORV.CDX, rooms.dbf -> rooms.cdx), or
-// an existing file that differs only in the extension's case.
-QString SiblingPath(const QString& tablePath, const QString& extension, const FileSystem& fs = FileSystem::real());
 
 }  // namespace orv

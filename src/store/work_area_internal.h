@@ -1,6 +1,7 @@
 #pragma once
-// What the files of the work area share (work_area*.cpp): lock offsets and
-// small file helpers. Not for use outside them.
+// What the pieces of the work area share (table_file, index_set,
+// record_cursor, table_pack, work_area): small file helpers. Not for use
+// outside them.
 #include "store/file_system.h"
 #include "store/file_handle.h"
 
@@ -11,8 +12,7 @@
 
 namespace orv::detail {
 
-// Record r is locked at kLockBase + r; the update lock (one writer at a time) at kLockBase.
-constexpr qint64 kLockBase = 0x40000000;
+// The canonical FOR condition of a tag that leaves out deleted records.
 constexpr char kNotDeleted[] = ".NOT.DELETED()";
 
 inline QString fileName(const QString& path) { return QFileInfo(path).fileName(); }

@@ -1,75 +1,62 @@
-// The work area's cursor: the current record, navigation in natural or tag
-// order, seeks, the query filter and positional access for grids.
-#include "store/work_area.h"
+// The cursor: the current record, navigation in natural or tag order,
+// seeks, the query filter and positional access for grids.
+#include "store/record_cursor.h"
 
 #include "store/db_error.h"
 #include "store/work_area_internal.h"
 
-#include <QDate>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QThread>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
+#include <vector>
 
 namespace orv {
 using namespace detail;
 
-const char* WorkArea::recordData() const { return eof_ ? blank_.data() : recordAt(recno_); }
+bool RecordCursor::deleted() const { return !eof_ && table_.recordAt(recno_)[0] == kDbfDeleted; }
 
-QByteArray WorkArea::getRecord() const { return QByteArray(recordData(), header_.recordLength); }
-
-bool WorkArea::deleted() const { return !eof_ && recordAt(recno_)[0] == kDbfDeleted; }
-
-bool WorkArea::isVisible(uint32_t recno) const {
-    const char* r = recordAt(recno);
-    if (settings_ && settings_->deleted && r[0] == kDbfDeleted) return false;
-    if (query_ && !query_->isTrue(ExprContext{r, recno, settings_ && settings_->exact})) return false;
+bool RecordCursor::isVisible(uint32_t recno) const {
+    const char* r = table_.recordAt(recno);
+    if (settings() && settings()->deleted && r[0] == kDbfDeleted) return false;
+    if (query_ && !query_->isTrue(ExprContext{r, recno, settings() && settings()->exact})) return false;
     return true;
 }
 
-bool WorkArea::visibilityImplied() const {
-    const bool deletedOn = settings_ && settings_->deleted;
+bool RecordCursor::visibilityImplied() const {
+    const bool deletedOn = settings() && settings()->deleted;
     if (order_ == 0) return !deletedOn && !query_;
-    const IndexTag& t = *tags_[size_t(order_ - 1)];
+    const IndexTag& t = index_.tag(order_);
     const QByteArray tagFor = t.forCondition() ? t.forCondition()->canonical() : QByteArray();
     if (deletedOn && tagFor != kNotDeleted) return false;
     if (query_ && query_->canonical() != tagFor) return false;
     return true;
 }
 
-bool WorkArea::orderIsAllVisible() const { return visibilityImplied(); }
-
-size_t WorkArea::orderSize() const {
-    if (order_ == 0) return header_.recordCount;
-    const_cast<WorkArea*>(this)->ensureFresh(order_);
-    return tags_[size_t(order_ - 1)]->size();
+size_t RecordCursor::orderSize() const {
+    if (order_ == 0) return table_.header().recordCount;
+    index_.ensureFresh(order_);
+    return index_.tag(order_).size();
 }
 
-uint32_t WorkArea::recnoAtOrderPosition(size_t pos) const {
+uint32_t RecordCursor::recnoAtOrderPosition(size_t pos) const {
     if (order_ == 0) return uint32_t(pos + 1);
-    const IndexTag& t = *tags_[size_t(order_ - 1)];
+    const IndexTag& t = index_.tag(order_);
     return t.descending() ? t.recnoAt(t.size() - 1 - pos) : t.recnoAt(pos);
 }
 
-bool WorkArea::locateInOrder(size_t& pos) const {
-    if (posValid_ && posRecno_ == recno_ && posVersion_ == indexVersion_) {
+bool RecordCursor::locateInOrder(size_t& pos) const {
+    if (posValid_ && posRecno_ == recno_ && posVersion_ == index_.version()) {
         pos = pos_;
         return posFound_;
     }
     bool found;
     if (order_ == 0) {
         pos = recno_ - 1;
-        found = recno_ >= 1 && recno_ <= header_.recordCount;
+        found = recno_ >= 1 && recno_ <= table_.header().recordCount;
     } else {
-        const IndexTag& t = *tags_[size_t(order_ - 1)];
+        const IndexTag& t = index_.tag(order_);
         const size_t n = t.size();
         std::vector<char> key(size_t(t.keyLength()));
-        const char* rec = recordAt(recno_);
+        const char* rec = table_.recordAt(recno_);
         t.makeKey(rec, recno_, key.data());
         const size_t i = t.lowerBound(key.data(), recno_);
         found = i < n && t.recnoAt(i) == recno_ && std::memcmp(t.keyAt(i), key.data(), key.size()) == 0 && t.admits(rec, recno_);
@@ -77,43 +64,38 @@ bool WorkArea::locateInOrder(size_t& pos) const {
     }
     posValid_ = true;
     posRecno_ = recno_;
-    posVersion_ = indexVersion_;
+    posVersion_ = index_.version();
     pos_ = pos;
     posFound_ = found;
     return found;
 }
 
-size_t WorkArea::orderPositionOf(uint32_t recno) const {
-    if (recno < 1 || recno > header_.recordCount) return orderSize();
+size_t RecordCursor::orderPositionOf(uint32_t recno) const {
+    if (recno < 1 || recno > table_.header().recordCount) return orderSize();
     if (order_ == 0) return recno - 1;
-    const_cast<WorkArea*>(this)->ensureFresh(order_);
-    const IndexTag& t = *tags_[size_t(order_ - 1)];
+    index_.ensureFresh(order_);
+    const IndexTag& t = index_.tag(order_);
     std::vector<char> key(size_t(t.keyLength()));
-    t.makeKey(recordAt(recno), recno, key.data());
+    t.makeKey(table_.recordAt(recno), recno, key.data());
     const size_t i = t.find(key.data(), recno);
     if (i == t.size()) return i;
     return t.descending() ? t.size() - 1 - i : i;
 }
 
-void WorkArea::setEof() {
-    recno_ = header_.recordCount + 1;
+void RecordCursor::setEof() {
+    recno_ = table_.header().recordCount + 1;
     eof_ = true;
     posValid_ = false;
 }
 
-void WorkArea::setCurrent(uint32_t recno) {
-    recno_ = recno;
-    eof_ = bof_ = false;
-}
-
-bool WorkArea::walk(size_t begin, bool forward, long count) {
+bool RecordCursor::walk(size_t begin, bool forward, long count) {
     const size_t size = orderSize();
     const bool all = visibilityImplied();
     auto take = [&](size_t q) {
         const uint32_t r = recnoAtOrderPosition(q);
         if (!(all || isVisible(r)) || --count > 0) return false;
         setCurrent(r);
-        pos_ = q, posFound_ = true, posRecno_ = r, posVersion_ = indexVersion_, posValid_ = true;
+        pos_ = q, posFound_ = true, posRecno_ = r, posVersion_ = index_.version(), posValid_ = true;
         return true;
     };
     if (forward) {
@@ -126,9 +108,9 @@ bool WorkArea::walk(size_t begin, bool forward, long count) {
     return false;
 }
 
-void WorkArea::goTop() {
-    refreshShared();
-    ensureFresh(order_);
+void RecordCursor::goTop() {
+    refresh();
+    index_.ensureFresh(order_);
     bof_ = false;
     if (!walk(0, true, 1)) {
         setEof();
@@ -136,9 +118,9 @@ void WorkArea::goTop() {
     }
 }
 
-void WorkArea::goBottom() {
-    refreshShared();
-    ensureFresh(order_);
+void RecordCursor::goBottom() {
+    refresh();
+    index_.ensureFresh(order_);
     bof_ = false;
     if (!walk(orderSize(), false, 1)) {
         setEof();
@@ -146,8 +128,8 @@ void WorkArea::goBottom() {
     }
 }
 
-void WorkArea::skip(long n) {
-    ensureFresh(order_);
+void RecordCursor::skip(long n) {
+    index_.ensureFresh(order_);
     if (n == 0) return;
     if (n > 0) {
         if (eof_) return;
@@ -165,8 +147,8 @@ void WorkArea::skip(long n) {
     }
 }
 
-void WorkArea::go(uint32_t recno) {
-    if (recno >= 1 && recno <= header_.recordCount) {
+void RecordCursor::go(uint32_t recno) {
+    if (recno >= 1 && recno <= table_.header().recordCount) {
         setCurrent(recno);
         posValid_ = false;
     } else {
@@ -175,13 +157,13 @@ void WorkArea::go(uint32_t recno) {
     }
 }
 
-bool WorkArea::seek(const QByteArray& keyBytes) {
-    if (order_ == 0) ThrowDbError(ecDbNoSuchTag, fileName(path_) + QStringLiteral(": seek needs an index order"));
-    ensureFresh(order_);
-    const IndexTag& t = *tags_[size_t(order_ - 1)];
+bool RecordCursor::seek(const QByteArray& keyBytes) {
+    if (order_ == 0) ThrowDbError(ecDbNoSuchTag, table_.name() + QStringLiteral(": seek needs an index order"));
+    index_.ensureFresh(order_);
+    const IndexTag& t = index_.tag(order_);
     const int n = std::min<int>(int(keyBytes.size()), t.keyLength());
     QByteArray wanted = keyBytes.left(n);
-    if (settings_ && settings_->exact && t.fill() == ' ') wanted.append(QByteArray(t.keyLength() - n, ' '));
+    if (settings() && settings()->exact && t.fill() == ' ') wanted.append(QByteArray(t.keyLength() - n, ' '));
     const int len = int(wanted.size());
     const size_t lo = t.lowerBoundPrefix(wanted.constData(), len);
     size_t hi = lo;
@@ -196,7 +178,7 @@ bool WorkArea::seek(const QByteArray& keyBytes) {
             return true;
         }
     }
-    if (settings_ && settings_->softSeek) {
+    if (settings() && settings()->softSeek) {
         // The first visible entry after where the key would stand.
         size_t q = t.descending() ? size - lo : hi;
         for (; q < size; ++q) {
@@ -212,34 +194,56 @@ bool WorkArea::seek(const QByteArray& keyBytes) {
     return false;
 }
 
-void WorkArea::setQuery(const QByteArray& expr) {
+void RecordCursor::setQuery(const QByteArray& expr) {
     if (expr.trimmed().isEmpty()) {
         query_.reset();
         queryText_.clear();
         return;
     }
-    auto q = Expression::compile(expr, header_);
+    auto q = Expression::compile(expr, table_.header());
     if (q->type() != ExprType::Logical)
         ThrowDbError(ecDbBadExpression, QStringLiteral("\"%1\" is not a condition").arg(QString::fromLatin1(expr)));
     query_ = std::move(q);
     queryText_ = expr;
 }
 
-uint32_t WorkArea::queryRecCount() const {
-    const bool deletedOn = settings_ && settings_->deleted;
+uint32_t RecordCursor::queryRecCount() const {
+    const bool deletedOn = settings() && settings()->deleted;
     // A tag whose FOR condition is the filter already holds exactly the passing records.
-    for (size_t i = 0; i < tags_.size(); ++i) {
-        const IndexTag& t = *tags_[i];
-        if (t.unique() || tagStale_[i] || !t.forCondition()) continue;
+    for (int order = 1; order <= index_.count(); ++order) {
+        const IndexTag& t = index_.tag(order);
+        if (t.unique() || index_.stale(size_t(order - 1)) || !t.forCondition()) continue;
         const QByteArray tagFor = t.forCondition()->canonical();
         if (deletedOn && tagFor != kNotDeleted) continue;
         if ((query_ && query_->canonical() == tagFor) || (!query_ && tagFor == kNotDeleted && deletedOn))
             return uint32_t(t.size());
     }
     uint32_t count = 0;
-    for (uint32_t r = 1; r <= header_.recordCount; ++r)
+    for (uint32_t r = 1; r <= table_.header().recordCount; ++r)
         if (isVisible(r)) ++count;
     return count;
+}
+
+void RecordCursor::requireRecord() const {
+    if (eof_ || recno_ < 1 || recno_ > table_.header().recordCount) ThrowDbError(ecDbNoRecord, table_.name());
+}
+
+int RecordCursor::setOrder(int order) {
+    const int previous = order_;
+    if (order < 0 || order > index_.count()) order = 0;
+    order_ = order;
+    index_.ensureFresh(order_);
+    posValid_ = false;
+    return previous;
+}
+
+void RecordCursor::refresh() {
+    if (!table_.refreshHeader()) return;
+    const QByteArray current = index_.tagName(order_);
+    if (index_.reloadIfChanged()) {
+        order_ = current.isEmpty() ? 0 : index_.tagArea(current);
+        posValid_ = false;
+    }
 }
 
 }  // namespace orv

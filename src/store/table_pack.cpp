@@ -1,21 +1,17 @@
 // Pack: the live records copied into new table and memo files (through
-// MemoWriter), committed by renames that a crash either finishes or undoes
-// on the next open, then every tag rebuilt.
-#include "store/work_area.h"
+// MemoWriter), committed by renames; and the roll-forward or clean-up of a
+// pack a crash interrupted.
+#include "store/table_pack.h"
 
 #include "store/db_error.h"
+#include "store/table_file.h"
 #include "store/work_area_internal.h"
 
 #include <QDate>
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QThread>
 
-#include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <unistd.h>
+#include <memory>
+#include <vector>
 
 namespace orv {
 using namespace detail;
@@ -46,23 +42,23 @@ private:
 
 }  // namespace
 
-void WorkArea::pack() {
-    requireWritable();
-    if (mode_ != OpenMode::Exclusive) ThrowDbError(ecDbTableInUse, fileName(path_) + QStringLiteral(": packing needs exclusive use"));
-    flush();
-    report(0);
-    const QString tmpDbf = path_ + ".tmp";
-    const QString newDbf = path_ + ".new";
-    const QString newFpt = memoPath_.isEmpty() ? QString() : memoPath_ + ".new";
-    const bool withTags = !tags_.empty();
-    const int packEnd = withTags ? 80 : 100;
+void PackTable(TableFile& table, int progressEnd) {
+    FileSystem& fs = table.fs();
+    const DbfHeader& header = table.header();
+    const MemoFile& memo = table.memo();
+    const QString& path = table.path();
+    const QString& memoPath = table.memoPath();
+    const int packEnd = progressEnd;
+    const QString tmpDbf = path + ".tmp";
+    const QString newDbf = path + ".new";
+    const QString newFpt = memoPath.isEmpty() ? QString() : memoPath + ".new";
 
     try {
         FileHandle out;
-        if (!out.create(*fs_, tmpDbf)) ThrowIoError(QStringLiteral("cannot create"), tmpDbf);
+        if (!out.create(fs, tmpDbf)) ThrowIoError(QStringLiteral("cannot create"), tmpDbf);
         std::unique_ptr<MemoWriter> memoWriter;
-        if (memo_.isOpen()) memoWriter = std::make_unique<MemoWriter>(*fs_, newFpt, memo_.blockSize());
-        DbfHeader h = header_;
+        if (memo.isOpen()) memoWriter = std::make_unique<MemoWriter>(fs, newFpt, memo.blockSize());
+        DbfHeader h = header;
         h.transaction = 1;  // the index is rebuilt before this is cleared
         h.changeCounter = nextCounter(h.changeCounter);
         StampUpdateDate(h, QDate::currentDate());
@@ -70,27 +66,27 @@ void WorkArea::pack() {
         SequentialWriter w(out);
         w.write(head.constData(), size_t(head.size()));
         // Keep whatever a foreign writer put between the descriptors and the first record.
-        if (header_.headerLength > head.size()) {
-            std::vector<char> rest(size_t(header_.headerLength - head.size()));
-            if (!dbf_.readAt(head.size(), rest.data(), qint64(rest.size()))) ThrowIoError(QStringLiteral("cannot read"), path_);
+        if (header.headerLength > head.size()) {
+            std::vector<char> rest(size_t(header.headerLength - head.size()));
+            if (!table.dbf().readAt(head.size(), rest.data(), qint64(rest.size()))) ThrowIoError(QStringLiteral("cannot read"), path);
             w.write(rest.data(), rest.size());
         }
         uint32_t kept = 0;
-        const uint32_t n = header_.recordCount;
-        std::vector<char> rec(size_t(header_.recordLength));
+        const uint32_t n = header.recordCount;
+        std::vector<char> rec(size_t(header.recordLength));
         int last = -1;
         for (uint32_t r = 1; r <= n; ++r) {
-            const char* src = recordAt(r);
+            const char* src = table.recordAt(r);
             if (src[0] != kDbfDeleted) {
                 std::memcpy(rec.data(), src, rec.size());
                 if (memoWriter) {
-                    for (size_t fi = 0; fi < header_.fields.size(); ++fi) {
-                        const DbfField& f = header_.fields[fi];
+                    for (size_t fi = 0; fi < header.fields.size(); ++fi) {
+                        const DbfField& f = header.fields[fi];
                         if (!f.isMemo()) continue;
-                        const uint32_t block = memoBlock(src, int(fi));
+                        const uint32_t block = table.memoBlock(src, int(fi));
                         QByteArray pointer(f.width, ' ');
                         if (block != 0) {
-                            const uint32_t newBlock = memoWriter->add(memo_.read(block));
+                            const uint32_t newBlock = memoWriter->add(memo.read(block));
                             if (f.binaryMemo) {
                                 for (int b = 0; b < 4; ++b) pointer[b] = char((newBlock >> (8 * b)) & 0xFF);
                             } else {
@@ -107,7 +103,7 @@ void WorkArea::pack() {
             }
             if ((r & 1023) == 0) {
                 const int pct = int(qint64(packEnd) * r / n);
-                if (pct != last) report(last = pct);
+                if (pct != last) table.report(last = pct);
             }
         }
         const char eof = char(kDbfEof);
@@ -121,44 +117,47 @@ void WorkArea::pack() {
         out.close();
         // The new memo file's name must be on the disk before the commit
         // point, or a power cut could leave a finished pack without it.
-        syncFolderOf(*fs_, tmpDbf);
+        syncFolderOf(fs, tmpDbf);
         // Commit point: the complete new table under its ".new" name.
-        renameOver(*fs_, tmpDbf, newDbf);
-        syncFolderOf(*fs_, newDbf);
+        renameOver(fs, tmpDbf, newDbf);
+        syncFolderOf(fs, newDbf);
     } catch (...) {
-        fs_->remove(tmpDbf);
-        if (!newFpt.isEmpty()) fs_->remove(newFpt);
+        fs.remove(tmpDbf);
+        if (!newFpt.isEmpty()) fs.remove(newFpt);
         throw;
     }
-    if (!newFpt.isEmpty()) renameOver(*fs_, newFpt, memoPath_);
-    renameOver(*fs_, newDbf, path_);
-    syncFolderOf(*fs_, path_);
+    if (!newFpt.isEmpty()) renameOver(fs, newFpt, memoPath);
+    renameOver(fs, newDbf, path);
+    syncFolderOf(fs, path);
 
-    // Reopen the new files; every tag is rebuilt for the new record numbers.
-    unlock(0);
-    unmap();
-    memo_.close();
-    dbf_.close();
-    if (!dbf_.open(*fs_, path_, true)) ThrowIoError(QStringLiteral("cannot open"), path_);
-    dbf_.lock(true);
-    fileSize_ = dbf_.size();
-    QByteArray head(int(std::min<qint64>(fileSize_, header_.headerLength)), '\0');
-    if (!dbf_.readAt(0, head.data(), head.size())) ThrowIoError(QStringLiteral("cannot read"), path_);
-    header_ = ParseDbfHeader(head.constData(), head.size(), fileSize_, fileName(path_));
-    if (!memoPath_.isEmpty()) memo_.open(*fs_, memoPath_, true);
-    mapFile();
-    flagOnDisk_ = true;
-    const int n = int(tags_.size());
-    for (int i = 0; i < n; ++i) {
-        rebuildTag(*tags_[size_t(i)], packEnd + (100 - packEnd) * i / n, packEnd + (100 - packEnd) * (i + 1) / n);
-        tagStale_[size_t(i)] = false;
-        indexDirty_[size_t(tags_[size_t(i)]->fileIndex)] = true;
+    // Reopen the new files; the caller rebuilds every tag for the new record numbers.
+    table.reopenAfterPack();
+}
+
+bool PackLeftovers(const FileSystem& fs, const QString& path) {
+    const QString fpt = SiblingPath(path, QStringLiteral("FPT"), fs);
+    const QString cdx = SiblingPath(path, QStringLiteral("CDX"), fs);
+    return fs.exists(path + ".new") || fs.exists(path + ".tmp") || fs.exists(fpt + ".new") || fs.exists(TemporaryOf(cdx)) ||
+           fs.exists(TemporaryOf(fpt)) || fs.exists(TemporaryOf(path));
+}
+
+bool RecoverInterruptedPack(FileSystem& fs, const QString& path) {
+    const QString dbfNew = path + ".new";
+    const QString fpt = SiblingPath(path, QStringLiteral("FPT"), fs);
+    const QString fptNew = fpt + ".new";
+    bool replaced = false;
+    if (fs.exists(dbfNew)) {
+        if (fs.exists(fptNew)) renameOver(fs, fptNew, fpt);
+        renameOver(fs, dbfNew, path);
+        replaced = true;
+    } else {
+        fs.remove(fptNew);
     }
-    if (indexPaths_.empty() || indexPaths_[0] != structuralIndexPath()) header_.flags &= uint8_t(~kDbfFlagStructuralCdx);
-    flush();
-    ++indexVersion_;
-    goTop();
-    report(100);
+    fs.remove(path + ".tmp");
+    // Half-written replacements of the index or of a new table's files.
+    for (const QString& f : {path, fpt, SiblingPath(path, QStringLiteral("CDX"), fs)}) fs.remove(TemporaryOf(f));
+    syncFolderOf(fs, path);
+    return replaced;
 }
 
 }  // namespace orv
