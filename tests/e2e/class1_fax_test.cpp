@@ -88,6 +88,7 @@ INSTANTIATE_TEST_SUITE_P(Rates, Class1Sends,
                          ::testing::Values(SendParam{"OnePage14400", 1, false, 14400, 14400, 14400},
                                            SendParam{"TwoPagesFine12000", 2, true, 12000, 14400, 12000},
                                            SendParam{"TenPages14400", 10, false, 14400, 14400, 14400},
+                                           SendParam{"OnePage9600", 1, false, 9600, 14400, 9600},
                                            SendParam{"OnePageFine7200", 1, true, 7200, 14400, 7200},
                                            SendParam{"OnePage2400", 1, false, 2400, 14400, 2400},
                                            SendParam{"FarEndUpTo4800", 1, true, 14400, 4800, 4800}),
@@ -151,7 +152,9 @@ TEST_P(Class1Receives, TerminalPagesLandInAnApfFile) {
 INSTANTIATE_TEST_SUITE_P(Rates, Class1Receives,
                          ::testing::Values(ReceiveParam{"At14400", 14400, 14400, 14400},
                                            ReceiveParam{"LimitedTo12000", 12000, 14400, 12000},
+                                           ReceiveParam{"LimitedTo7200", 7200, 14400, 7200},
                                            ReceiveParam{"At4800", 4800, 14400, 4800},
+                                           ReceiveParam{"At2400", 2400, 14400, 2400},
                                            ReceiveParam{"FarEndUpTo9600", 14400, 9600, 9600}),
                          [](const auto& info) { return std::string(info.param.name); });
 
