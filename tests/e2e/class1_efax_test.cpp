@@ -147,5 +147,34 @@ INSTANTIATE_TEST_SUITE_P(Rates, EfaxToClass1,
                                            RateParam{"OnePage2400", 1, true, 2400}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// One simulated modem, call after call: our V.17 session leaves nothing
+// behind that spoils efax's next call (the modem starts each call afresh).
+TEST(Class1CallAfterCall, OursThenEfaxThroughOneModem) {
+    QTemporaryDir work;
+    const QString doc = makeTextApf(work.filePath("doc.apf"), 1, 10, true);
+    ASSERT_FALSE(doc.isEmpty());
+    const TestDocument efaxDoc = makeDocument(work.path(), 1, 10);
+    ASSERT_EQ(efaxDoc.pages.size(), 1);
+    ModemSimRunner sim;
+    ModemSimRunner::Config config;
+    config.extraArgs << "--classes" << "1";
+    QString err;
+    ASSERT_TRUE(sim.start(config, &err)) << err.toStdString();
+    const SessionResult r = runSend(sim.port(1), "5551234", doc, [](FaxSendSession& s) {
+        s.faxClass = fcClass1;
+        s.desiredBps = 14400;
+    });
+    ASSERT_TRUE(r.finished);
+    ASSERT_EQ(r.finishCode, 0) << ErrorMessage(r.finishCode).toStdString();
+    EXPECT_EQ(r.last.bps, 14400);
+    EXPECT_TRUE(sim.waitForEvent("RECEIVED", 20000).contains("pages=1 status=0"));
+    const int seen = int(sim.events().size());
+    LoggedProgram efax("efax", {"-v", "ewinchamr", "-d", sim.port(1), "-o1", "-h", "", "-t", "5551234", efaxDoc.pages[0]},
+                       work.filePath("efax.log"));
+    EXPECT_EQ(efax.wait(kEfaxTimeout), 0) << efax.log().toStdString() << sim.traceLog().right(3000).toStdString();
+    EXPECT_TRUE(sim.waitForEvent("RECEIVED", 20000, seen).contains("pages=1 status=0")) << sim.events().join('\n').toStdString();
+    EXPECT_TRUE(sim.stop());
+}
+
 }  // namespace
 }  // namespace orv::test

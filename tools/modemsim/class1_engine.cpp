@@ -17,21 +17,26 @@ constexpr int64_t kTurnaround = msToSamples(75);
 constexpr int kAsciiResultCodes = 1, kNumericResultCodes = 2, kNoResultCodes = 3;
 }  // namespace
 
-Class1Engine::Class1Engine(Modem& modem) : Engine(modem) {
+Class1Engine::Class1Engine(Modem& modem) : Engine(modem) { makeModem(); }
+
+Class1Engine::~Class1Engine() { freeModem(); }
+
+void Class1Engine::makeModem() {
     t31_ = t31_init(nullptr, &Class1Engine::atTx, this, &Class1Engine::control, this, nullptr, nullptr);
     t31_set_transmit_on_idle(t31_, true);
     t31_->at_state.p.echo = 0;  // the front end echoes
     t31_->at_state.fclass_mode = 1;  // AT+FCLASS is the front end's; T.31 must know it is in Class 1
-    if (modem.sim().options().t30Log) {
+    if (modem_.sim().options().t30Log) {
         span_log_set_level(t31_get_logging_state(t31_), SPAN_LOG_SHOW_SEVERITY | SPAN_LOG_SHOW_PROTOCOL | SPAN_LOG_FLOW);
-        span_log_set_tag(t31_get_logging_state(t31_), ("t31-" + std::to_string(modem.index())).c_str());
+        span_log_set_tag(t31_get_logging_state(t31_), ("t31-" + std::to_string(modem_.index())).c_str());
     }
 }
 
-Class1Engine::~Class1Engine() {
+void Class1Engine::freeModem() {
     // spandsp 0.0.6 never frees the receive queue it made in t31_init.
     if (t31_->rx_queue) queue_free(t31_->rx_queue);
     t31_free(t31_);
+    t31_ = nullptr;
 }
 
 int Class1Engine::atTx(at_state_t*, void* user, const uint8_t* buf, size_t len) {
@@ -58,7 +63,20 @@ int Class1Engine::control(t31_state_t*, void* user, int op, const char* num) {
     return 0;
 }
 
+void Class1Engine::renewAfterCall() {
+    // Each call meets a fresh T.31, as a real modem forgets the last call when
+    // it hangs up: spandsp's keeps modem state across calls (after a V.17
+    // session the next caller's call ended at once with NO CARRIER). Renewed
+    // here, never inside T.31's own callbacks, and before the first command
+    // after the call, so settings the host gives for the next call stay.
+    if (!stale_) return;
+    stale_ = false;
+    freeModem();
+    makeModem();
+}
+
 Engine::Result Class1Engine::command(const std::string& cmd) {
+    renewAfterCall();
     bool transmit = cmd.rfind("+FTH=", 0) == 0 || cmd.rfind("+FTM=", 0) == 0;
     if (transmit && cmd.find('?') == std::string::npos && online_ && lineSamples_ < lastAudio_ + kTurnaround) {
         held_ = cmd;
@@ -140,6 +158,7 @@ size_t Class1Engine::hostData(const char* data, size_t n) {
 }
 
 void Class1Engine::callConnected(bool originating) {
+    renewAfterCall();
     online_ = true;
     lineSamples_ = 0;
     lastAudio_ = -kTurnaround;
@@ -147,6 +166,7 @@ void Class1Engine::callConnected(bool originating) {
 }
 
 void Class1Engine::callDropped() {
+    stale_ = true;
     online_ = false;
     held_.clear();
     holdAfterFinal_ = false;
@@ -155,6 +175,7 @@ void Class1Engine::callDropped() {
 }
 
 void Class1Engine::hangUp() {
+    stale_ = online_ || stale_;
     online_ = false;
     held_.clear();
     holdAfterFinal_ = false;

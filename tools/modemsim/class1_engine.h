@@ -30,6 +30,9 @@ private:
     static int atTx(at_state_t* s, void* user, const uint8_t* buf, size_t len);
     static int control(t31_state_t* s, void* user, int op, const char* num);
     void forward(const std::string& cmd);
+    void makeModem();
+    void freeModem();
+    void renewAfterCall();
     int mode() const { return t31_->at_state.at_rx_mode; }
 
     t31_state_t* t31_ = nullptr;
@@ -38,6 +41,7 @@ private:
     bool holdAfterFinal_ = false;  // a final HDLC frame is on its way out
     bool dle_ = false;             // the last byte fed was an unpaired DLE
     bool online_ = false;
+    bool stale_ = false;           // a call has ended: the next one gets a fresh T.31
     std::string held_;             // +FTH/+FTM waiting for the turnaround gap
     int64_t lineSamples_ = 0;      // line time this modem has heard
     int64_t lastAudio_ = -1000000;
