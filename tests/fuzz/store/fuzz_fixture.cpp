@@ -13,30 +13,57 @@
 namespace orv::fuzz {
 namespace {
 
+// The table every input is set against, and the seeds written from it: few
+// records (every input pays for walking them) but deep structures. Keys of
+// the NOTE tag are 120 bytes of little shared prefix, so a leaf or branch page
+// holds only three or four of them and 40 records give a tree of four levels;
+// the short-key tags stay a single leaf. Three memos span many blocks, one was
+// replaced by a longer one (leaving freed blocks behind), two records have none.
+constexpr int kRecords = 40;
+
+QByteArray noteOf(int i) {
+    QByteArray note;
+    uint32_t x = 2166136261u ^ uint32_t(i * 40503);
+    for (int k = 0; k < 120; ++k) {
+        x = x * 1103515245u + 12345u;
+        note += char('A' + (x >> 16) % 26);
+    }
+    return note;
+}
+
 Fixture build() {
     Fixture fx;
     fx.dbf = "/fuzz/T.DBF";
     fx.fpt = "/fuzz/T.FPT";
     fx.cdx = "/fuzz/T.CDX";
-    WorkArea::create(fx.dbf, {DbfField::make("NAME", 'C', 10), DbfField::make("DAY", 'D', 8), DbfField::make("N", 'N', 5, 1), DbfField::make("OK", 'L', 1), DbfField::make("MEMO", 'M', 10)}, 64, fx.files);
+    WorkArea::create(fx.dbf, {DbfField::make("NAME", 'C', 10), DbfField::make("DAY", 'D', 8), DbfField::make("N", 'N', 5, 1), DbfField::make("OK", 'L', 1), DbfField::make("MEMO", 'M', 10), DbfField::make("NOTE", 'C', 120)}, 64, fx.files);
     DataEngine engine;
     engine.setFileSystem(fx.files);
     engine.use(fx.dbf, "T");
     WorkArea& a = engine.cur();
     const char* names[] = {"Zed", "Alice", "Bob", "", "Alice"};
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < kRecords; ++i) {
         a.appendBlank();
-        a.replaceField(0, names[i]);
-        if (i != 3) a.replaceField(1, QDate(2026, 1, 1 + i).toString("yyyyMMdd").toLatin1());
+        a.replaceField(0, i < 5 ? QByteArray(names[i]) : QByteArray::number((i * 7919) % 100003, 36).toUpper());
+        if (i != 3) a.replaceField(1, QDate(2026, 1, 1).addDays(i * 13 % 31).toString("yyyyMMdd").toLatin1());
         a.replaceField(2, QByteArray::number(i * 1.5, 'f', 1));
         a.replaceField(3, i % 2 ? "T" : "F");
-        if (i != 2) a.replaceMemo(4, QByteArray("memo ") + names[i] + QByteArray(i * 30, 'x'));
+        if (i != 2 && i != 23) a.replaceMemo(4, QByteArray("memo ") + QByteArray::number(i) + QByteArray(i * 3, 'x'));
+        a.replaceField(5, noteOf(i));
     }
-    a.go(2);
-    a.deleteRecord();
+    // Long memos: 2,000 to 6,000 bytes, 32 to 94 blocks of 64.
+    for (const auto& [rec, size] : {std::pair{7, 2000}, std::pair{19, 6000}, std::pair{33, 3500}}) {
+        a.go(uint32_t(rec));
+        a.replaceMemo(4, QByteArray("long memo ").repeated(size / 10));
+    }
+    for (uint32_t r : {3u, 12u, 29u}) {
+        a.go(r);
+        a.deleteRecord();
+    }
     a.indexTag("", "NAME", "UPPER(NAME)", false, false, ".NOT.DELETED()");
     a.indexTag("", "DAY", "DAY", false, true, "");
     a.indexTag("", "MIX", "DTOS(DAY)+NAME", false, false, "OK .AND. .NOT. DELETED()");
+    a.indexTag("", "NOTE", "NOTE", false, false, "");
     engine.closeAll();
     fx.goodDbf = *fx.files.contents(fx.dbf);
     fx.goodFpt = *fx.files.contents(fx.fpt);
@@ -44,39 +71,15 @@ Fixture build() {
     return fx;
 }
 
-// Seeds that reach the deep paths: 1,500 records give every tag a tree of
-// three levels, a few memos span many blocks. Written to the folder named by
-// ORVANE_FUZZ_SEEDS_OUT (see scripts/fuzz), as deep.dbf, deep.fpt, deep.cdx.
-void writeDeepSeeds(const QString& folder) {
-    MemoryFileSystem fs;
-    const QString dbf = "/deep/T.DBF";
-    WorkArea::create(dbf, {DbfField::make("NAME", 'C', 10), DbfField::make("DAY", 'D', 8), DbfField::make("N", 'N', 5, 1), DbfField::make("OK", 'L', 1), DbfField::make("MEMO", 'M', 10)}, 64, fs);
-    DataEngine engine;
-    engine.setFileSystem(fs);
-    engine.use(dbf, "T");
-    WorkArea& a = engine.cur();
-    a.beginUpdate();
-    for (int i = 0; i < 1500; ++i) {
-        a.appendBlank();
-        QByteArray rec = a.getRecord();
-        const QByteArray name = QByteArray::number((i * 7919) % 100003, 36).toUpper().leftJustified(10, ' ');
-        rec.replace(1, 10, name);
-        rec.replace(11, 8, QDate(2020, 1, 1).addDays(i % 900).toString("yyyyMMdd").toLatin1());
-        rec.replace(19, 5, QByteArray::number((i % 999) / 10.0, 'f', 1).rightJustified(5, ' '));
-        rec[24] = i % 3 ? 'T' : 'F';
-        if (i % 11 == 0) rec[0] = '*';
-        a.putRecord(rec);
-        if (i % 50 == 0) a.replaceMemo(4, QByteArray("long memo ").repeated(i < 500 ? 40 : 600));
-    }
-    a.endUpdate();
-    a.indexTag("", "NAME", "UPPER(NAME)", false, false, ".NOT.DELETED()");
-    a.indexTag("", "DAY", "DAY", false, true, "");
-    a.indexTag("", "MIX", "DTOS(DAY)+NAME", false, false, "OK .AND. .NOT. DELETED()");
-    engine.closeAll();
-    for (const char* ext : {"dbf", "fpt", "cdx"}) {
+// ORVANE_FUZZ_SEEDS_OUT names a folder (scripts/fuzz seeds sets it to the
+// store corpus) that gets the fixture's files as dbf/deep.dbf, fpt/deep.fpt and
+// cdx/deep.cdx: the seeds that start each target at the deep paths.
+void writeDeepSeeds(const Fixture& fx, const QString& folder) {
+    const std::pair<const char*, const QByteArray*> files[] = {{"dbf", &fx.goodDbf}, {"fpt", &fx.goodFpt}, {"cdx", &fx.goodCdx}};
+    for (const auto& [ext, bytes] : files) {
         QDir().mkpath(folder + '/' + ext);
         QFile f(folder + '/' + ext + "/deep." + ext);
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(*fs.contents("/deep/T." + QByteArray(ext).toUpper()));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(*bytes);
     }
 }
 
@@ -106,8 +109,9 @@ void readAll(WorkArea& a) {
 
 const Fixture& fixture() {
     static const Fixture fx = [] {
-        if (const char* out = std::getenv("ORVANE_FUZZ_SEEDS_OUT")) writeDeepSeeds(QString::fromLocal8Bit(out));
-        return build();
+        Fixture built = build();
+        if (const char* out = std::getenv("ORVANE_FUZZ_SEEDS_OUT")) writeDeepSeeds(built, QString::fromLocal8Bit(out));
+        return built;
     }();
     return fx;
 }

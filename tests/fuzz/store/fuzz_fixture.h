@@ -1,8 +1,8 @@
 #pragma once
 // Shared set-up of the store fuzz targets: a small, valid table (T.DBF with
-// memos in T.FPT and three tags in T.CDX) kept in memory; each input gets a
-// fresh copy of those files with one of them replaced by the fuzzed bytes,
-// so nothing touches the disk.
+// memos in T.FPT, some long, and four tags in T.CDX, one a tree of several
+// levels) kept in memory; each input gets a fresh copy of those files with one
+// of them replaced by the fuzzed bytes, so nothing touches the disk.
 #include "store/memory_file_system.h"
 
 #include <QByteArray>
