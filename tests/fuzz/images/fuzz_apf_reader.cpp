@@ -4,19 +4,21 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 #include <cstdint>
+#include <memory>
 
 namespace {
 
 // The reader and decoder take a file by name, so each input is written to one;
-// in memory (/dev/shm) where there is such a folder, so no input waits for a disk.
+// in memory (/dev/shm) where there is such a folder, so no input waits for a
+// disk (a truncated file is flushed when it is closed). The folder goes when
+// the run ends.
 QString inputPath() {
-    const QString folder = QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    QTemporaryFile f(folder + "/fuzz_apf_XXXXXX.apf");
-    f.setAutoRemove(false);
-    f.open();
-    return f.fileName();
+    static std::unique_ptr<QTemporaryDir> dir = QDir(QStringLiteral("/dev/shm")).exists()
+                                                    ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/fuzz_apf_XXXXXX"))
+                                                    : std::make_unique<QTemporaryDir>();
+    return dir->path() + "/input.apf";
 }
 
 }  // namespace
