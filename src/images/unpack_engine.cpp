@@ -63,6 +63,16 @@ FaxUnpackEngine::Tree makeTree(const CodeSet& set) {
     return t;
 }
 
+const FaxUnpackEngine::Tree& sharedWhiteTree() {
+    static const FaxUnpackEngine::Tree t = makeTree({mh::kWhiteTerminating, mh::kWhiteMakeUp});
+    return t;
+}
+
+const FaxUnpackEngine::Tree& sharedBlackTree() {
+    static const FaxUnpackEngine::Tree t = makeTree({mh::kBlackTerminating, mh::kBlackMakeUp});
+    return t;
+}
+
 inline int leafRun(int16_t leaf) { return -leaf - 1; }
 
 void setBits(uint8_t* line, int pos, int run) {
@@ -83,10 +93,7 @@ void setBits(uint8_t* line, int pos, int run) {
 
 // ---- engine -------------------------------------------------------------------
 
-FaxUnpackEngine::FaxUnpackEngine() {
-    white_ = makeTree({mh::kWhiteTerminating, mh::kWhiteMakeUp});
-    black_ = makeTree({mh::kBlackTerminating, mh::kBlackMakeUp});
-}
+FaxUnpackEngine::FaxUnpackEngine() : white_(&sharedWhiteTree()), black_(&sharedBlackTree()) {}
 
 void FaxUnpackEngine::reset() {
     flags_ = 0;
@@ -205,8 +212,8 @@ int FaxUnpackEngine::run(Input& in, uint16_t pageFlags, bool invert, const LineS
     if (!status_ && !(flags_ & ufYield)) return runFast(in, bool(pageFlags & pfHighRes), invert, sink);
     LineBuilder lb{*this, bool(pageFlags & pfHighRes), invert, sink};
 
-    const int16_t* const whiteTree = white_.next.data();
-    const int16_t* const blackTree = black_.next.data();
+    const int16_t* const whiteTree = white_->next.data();
+    const int16_t* const blackTree = black_->next.data();
     const int16_t* tree = whiteTree;
     int node = 0;
     bool skip = false;

@@ -81,8 +81,8 @@ public:
         std::vector<int16_t> next;  // 2 entries per node (bit 0, bit 1); root is node 0
         int nodes() const { return int(next.size() / 2); }
     };
-    const Tree& whiteTree() const { return white_; }
-    const Tree& blackTree() const { return black_; }
+    const Tree& whiteTree() const { return *white_; }
+    const Tree& blackTree() const { return *black_; }
 
 private:
     class Input;
@@ -96,7 +96,10 @@ private:
     void emitLine(const uint8_t* line, int len, bool highRes, bool invert, const LineSink& sink);
     void releaseWithheld(bool atEnd, bool highRes, bool invert, const LineSink& sink);
 
-    Tree white_, black_;
+    // The code tables never change, so every engine shares one pair of trees
+    // (made on first use): an engine is cheap to make, one per page or call.
+    const Tree* white_;
+    const Tree* black_;
     unsigned flags_ = 0;
     int wsFrom_ = 0, wsTo_ = 0, withheld_ = 0;
     int horizMult_ = 1, horizDiv_ = 1, vertMult_ = 1, vertDiv_ = 1;

@@ -163,7 +163,7 @@ class FaxUnpackEngine::FastDecoder {
 public:
     FastDecoder(FaxUnpackEngine& engine, Input& in, bool highRes, bool invert, const LineSink& sink)
         : engine_(engine), in_(in), highRes_(highRes), invert_(invert), sink_(sink),
-          t_(*tables(engine.white_, engine.black_)),
+          t_(*tables(*engine.white_, *engine.black_)),
           // Without squeezing, inverting or aspect correction a line goes
           // straight to the sink.
           direct_(!(engine.wsFrom_ != 0 && engine.wsTo_ != 0) && !invert &&

@@ -2,6 +2,7 @@
 // opened as main and as user dictionary, and every operation runs over it.
 // Nothing may crash, hang or read outside what the file holds.
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -12,9 +13,15 @@
 
 namespace {
 
+// The engine reads a dictionary by name, so each input is written to a file;
+// in memory (/dev/shm) where there is such a folder, so no input waits for a
+// disk (a truncated file is flushed when it is closed).
 QString dictionaryPath() {
-    static std::unique_ptr<QTemporaryDir> dir = std::make_unique<QTemporaryDir>();
-    return dir->path() + "/fuzz.dct";
+    static std::unique_ptr<QTemporaryDir> dir = QDir(QStringLiteral("/dev/shm")).exists()
+                                                    ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/fuzz_spell_XXXXXX"))
+                                                    : std::make_unique<QTemporaryDir>();
+    static const QString path = dir->path() + "/fuzz.dct";
+    return path;
 }
 
 void write(const uint8_t* data, size_t size) {

@@ -4,16 +4,27 @@
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryFile>
+#include <QTemporaryDir>
 #include <cstdint>
+#include <memory>
+
+namespace {
+
+// The reader and decoder take a file by name, so each input is written to one;
+// in memory (/dev/shm) where there is such a folder, so no input waits for a
+// disk (a truncated file is flushed when it is closed). The folder goes when
+// the run ends.
+QString inputPath() {
+    static std::unique_ptr<QTemporaryDir> dir = QDir(QStringLiteral("/dev/shm")).exists()
+                                                    ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/fuzz_apf_XXXXXX"))
+                                                    : std::make_unique<QTemporaryDir>();
+    return dir->path() + "/input.apf";
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static QString path = [] {
-        QTemporaryFile f(QDir::tempPath() + "/fuzz_apf_XXXXXX.apf");
-        f.setAutoRemove(false);
-        f.open();
-        return f.fileName();
-    }();
+    static const QString path = inputPath();
     {
         QFile f(path);
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
@@ -27,10 +38,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int p = 1; p <= pages; ++p) {
         orv::ApfPageHeader ph;
         QByteArray bytes;
-        r.readPage(p, ph, bytes);
+        const int readRc = r.readPage(p, ph, bytes);
+        // readPage hands out what the file holds of the page, never more.
+        if (bytes.size() > qsizetype(ph.imageLength) || (readRc == 0 && bytes.size() != qsizetype(ph.imageLength))) __builtin_trap();
         QImage img;
-        e.decodePage(path, p, (p & 1) != 0, img);
+        const int rc = e.decodePage(path, p, (p & 1) != 0, img);
         if (!img.isNull() && (img.width() > 2048 || img.height() > 1 << 20)) __builtin_trap();
+        // A page the chain walk reached decodes from the same place in memory.
+        if (readRc == 0 && rc == 0) {
+            QImage fromMemory;
+            orv::FaxUnpackEngine m;
+            m.setWhitespace(4, 1);
+            m.decodeData(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()), ph.pageFlags, (p & 1) != 0, fromMemory);
+            if (fromMemory != img) __builtin_trap();
+        }
     }
     return 0;
 }

@@ -13,30 +13,67 @@
 namespace orv::fuzz {
 namespace {
 
-Fixture build() {
+// The table every input is set against, and the seeds written from it: few
+// records (every input pays for walking them) but deep structures. Keys of
+// the NOTE tag are 120 bytes of little shared prefix, so a leaf or branch page
+// holds only three or four of them and 40 records give a tree of five levels,
+// root to leaf; the short-key tags stay a single leaf. Six records have memos;
+// three of them span many blocks, replacing shorter ones (which leaves freed
+// blocks behind).
+constexpr int kRecords = 40;
+
+// Memos on a few records only, all among the first kMemoRecords: a damaged
+// memo file makes every read of a memo throw, and each exception costs more
+// than all the rest of a record's reads.
+constexpr int kMemoRecords = 8;
+bool hasMemo(int i) { return i == 0 || i == 1 || i == 4 || i == 5 || i == 6 || i == 7; }
+
+QByteArray noteOf(int i) {
+    QByteArray note;
+    uint32_t x = 2166136261u ^ uint32_t(i * 40503);
+    for (int k = 0; k < 120; ++k) {
+        x = x * 1103515245u + 12345u;
+        note += char('A' + (x >> 16) % 26);
+    }
+    return note;
+}
+
+// The first `records` records of the table; the memo file is the same for
+// any count from kMemoRecords on.
+Fixture build(int records, bool noteTag) {
     Fixture fx;
     fx.dbf = "/fuzz/T.DBF";
     fx.fpt = "/fuzz/T.FPT";
     fx.cdx = "/fuzz/T.CDX";
-    WorkArea::create(fx.dbf, {DbfField::make("NAME", 'C', 10), DbfField::make("DAY", 'D', 8), DbfField::make("N", 'N', 5, 1), DbfField::make("OK", 'L', 1), DbfField::make("MEMO", 'M', 10)}, 64, fx.files);
+    WorkArea::create(fx.dbf, {DbfField::make("NAME", 'C', 10), DbfField::make("DAY", 'D', 8), DbfField::make("N", 'N', 5, 1), DbfField::make("OK", 'L', 1), DbfField::make("MEMO", 'M', 10), DbfField::make("NOTE", 'C', 120)}, 64, fx.files);
     DataEngine engine;
     engine.setFileSystem(fx.files);
     engine.use(fx.dbf, "T");
     WorkArea& a = engine.cur();
     const char* names[] = {"Zed", "Alice", "Bob", "", "Alice"};
-    for (int i = 0; i < 5; ++i) {
+    for (int i = 0; i < records; ++i) {
         a.appendBlank();
-        a.replaceField(0, names[i]);
-        if (i != 3) a.replaceField(1, QDate(2026, 1, 1 + i).toString("yyyyMMdd").toLatin1());
+        a.replaceField(0, i < 5 ? QByteArray(names[i]) : QByteArray::number((i * 7919) % 100003, 36).toUpper());
+        if (i != 3) a.replaceField(1, QDate(2026, 1, 1).addDays(i * 13 % 31).toString("yyyyMMdd").toLatin1());
         a.replaceField(2, QByteArray::number(i * 1.5, 'f', 1));
         a.replaceField(3, i % 2 ? "T" : "F");
-        if (i != 2) a.replaceMemo(4, QByteArray("memo ") + names[i] + QByteArray(i * 30, 'x'));
+        if (hasMemo(i)) a.replaceMemo(4, QByteArray("memo ") + QByteArray::number(i) + QByteArray(i * 3, 'x'));
+        a.replaceField(5, noteOf(i));
     }
-    a.go(2);
-    a.deleteRecord();
+    // Long memos: 2,000 to 6,000 bytes, 32 to 94 blocks of 64.
+    for (const auto& [rec, size] : {std::pair{5, 2000}, std::pair{6, 6000}, std::pair{7, 3500}}) {
+        a.go(uint32_t(rec + 1));  // record i is number i + 1
+        a.replaceMemo(4, QByteArray("long memo ").repeated(size / 10));
+    }
+    for (uint32_t r : {3u, 12u, 29u}) {
+        if (r > uint32_t(records)) continue;
+        a.go(r);
+        a.deleteRecord();
+    }
     a.indexTag("", "NAME", "UPPER(NAME)", false, false, ".NOT.DELETED()");
     a.indexTag("", "DAY", "DAY", false, true, "");
     a.indexTag("", "MIX", "DTOS(DAY)+NAME", false, false, "OK .AND. .NOT. DELETED()");
+    if (noteTag) a.indexTag("", "NOTE", "NOTE", false, false, "");
     engine.closeAll();
     fx.goodDbf = *fx.files.contents(fx.dbf);
     fx.goodFpt = *fx.files.contents(fx.fpt);
@@ -44,48 +81,28 @@ Fixture build() {
     return fx;
 }
 
-// Seeds that reach the deep paths: 1,500 records give every tag a tree of
-// three levels, a few memos span many blocks. Written to the folder named by
-// ORVANE_FUZZ_SEEDS_OUT (see scripts/fuzz), as deep.dbf, deep.fpt, deep.cdx.
-void writeDeepSeeds(const QString& folder) {
-    MemoryFileSystem fs;
-    const QString dbf = "/deep/T.DBF";
-    WorkArea::create(dbf, {DbfField::make("NAME", 'C', 10), DbfField::make("DAY", 'D', 8), DbfField::make("N", 'N', 5, 1), DbfField::make("OK", 'L', 1), DbfField::make("MEMO", 'M', 10)}, 64, fs);
-    DataEngine engine;
-    engine.setFileSystem(fs);
-    engine.use(dbf, "T");
-    WorkArea& a = engine.cur();
-    a.beginUpdate();
-    for (int i = 0; i < 1500; ++i) {
-        a.appendBlank();
-        QByteArray rec = a.getRecord();
-        const QByteArray name = QByteArray::number((i * 7919) % 100003, 36).toUpper().leftJustified(10, ' ');
-        rec.replace(1, 10, name);
-        rec.replace(11, 8, QDate(2020, 1, 1).addDays(i % 900).toString("yyyyMMdd").toLatin1());
-        rec.replace(19, 5, QByteArray::number((i % 999) / 10.0, 'f', 1).rightJustified(5, ' '));
-        rec[24] = i % 3 ? 'T' : 'F';
-        if (i % 11 == 0) rec[0] = '*';
-        a.putRecord(rec);
-        if (i % 50 == 0) a.replaceMemo(4, QByteArray("long memo ").repeated(i < 500 ? 40 : 600));
-    }
-    a.endUpdate();
-    a.indexTag("", "NAME", "UPPER(NAME)", false, false, ".NOT.DELETED()");
-    a.indexTag("", "DAY", "DAY", false, true, "");
-    a.indexTag("", "MIX", "DTOS(DAY)+NAME", false, false, "OK .AND. .NOT. DELETED()");
-    engine.closeAll();
-    for (const char* ext : {"dbf", "fpt", "cdx"}) {
+// ORVANE_FUZZ_SEEDS_OUT names a folder (scripts/fuzz seeds sets it to the
+// store corpus) that gets the fixture's files as dbf/deep.dbf, fpt/deep.fpt and
+// cdx/deep.cdx: the seeds that start each target at the deep paths.
+void writeDeepSeeds(const Fixture& fx, const QString& folder) {
+    const std::pair<const char*, const QByteArray*> files[] = {{"dbf", &fx.goodDbf}, {"fpt", &fx.goodFpt}, {"cdx", &fx.goodCdx}};
+    for (const auto& [ext, bytes] : files) {
         QDir().mkpath(folder + '/' + ext);
         QFile f(folder + '/' + ext + "/deep." + ext);
-        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(*fs.contents("/deep/T." + QByteArray(ext).toUpper()));
+        if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(*bytes);
     }
 }
 
+// Every order is walked both ways; the fields and memos are read in the
+// natural order only (the same reads again in every tag order find nothing new
+// and cost most of the time).
 void readAll(WorkArea& a) {
     for (int order = 0; order <= a.tagCount(); ++order) {
         a.setOrder(order);
         int steps = 0;
         for (a.goTop(); !a.eof() && steps < 2000; a.skip(1), ++steps) {
             (void)a.getRecord();
+            if (order > 0) continue;
             for (int f = 0; f < int(a.fields().size()); ++f) {
                 (void)a.fieldBytes(f);
                 if (a.fields()[size_t(f)].isMemo()) {
@@ -96,7 +113,11 @@ void readAll(WorkArea& a) {
                 }
             }
         }
-        if (order > 0) (void)a.seek("A");
+        // Seeks descend the tree: to its first leaf and to one in the middle.
+        if (order > 0) {
+            (void)a.seek("A");
+            (void)a.seek("M");
+        }
         for (a.goBottom(); !a.bof() && !a.eof() && steps < 4000; a.skip(-1), ++steps) (void)a.deleted();
     }
     (void)a.queryRecCount();
@@ -106,8 +127,13 @@ void readAll(WorkArea& a) {
 
 const Fixture& fixture() {
     static const Fixture fx = [] {
-        if (const char* out = std::getenv("ORVANE_FUZZ_SEEDS_OUT")) writeDeepSeeds(QString::fromLocal8Bit(out));
-        return build();
+        Fixture built = build(kRecords, true);
+        const Fixture without = build(kMemoRecords, false);
+        if (without.goodFpt != built.goodFpt) std::abort();  // the memo target pairs its table with goodFpt
+        built.shortDbf = without.goodDbf;
+        built.shortCdx = without.goodCdx;
+        if (const char* out = std::getenv("ORVANE_FUZZ_SEEDS_OUT")) writeDeepSeeds(built, QString::fromLocal8Bit(out));
+        return built;
     }();
     return fx;
 }
@@ -144,7 +170,13 @@ void exerciseTable(MemoryFileSystem& fs) {
         }
         a.appendBlank();
         a.replaceField(0, "Appended");
-        if (a.hasMemoFile()) a.replaceMemo(int(a.fields().size()) - 1, "a new memo");
+        if (a.hasMemoFile()) {
+            for (int f = 0; f < int(a.fields().size()); ++f) {
+                if (!a.fields()[size_t(f)].isMemo()) continue;
+                a.replaceMemo(f, "a new memo");
+                break;
+            }
+        }
         if (a.recCount() < 200) a.pack();
         readAll(a);
     } catch (const EOrvException&) {

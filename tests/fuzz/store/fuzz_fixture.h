@@ -1,8 +1,8 @@
 #pragma once
 // Shared set-up of the store fuzz targets: a small, valid table (T.DBF with
-// memos in T.FPT and three tags in T.CDX) kept in memory; each input gets a
-// fresh copy of those files with one of them replaced by the fuzzed bytes,
-// so nothing touches the disk.
+// memos in T.FPT, some long, and four tags in T.CDX, one a tree of several
+// levels) kept in memory; each input gets a fresh copy of those files with one
+// of them replaced by the fuzzed bytes, so nothing touches the disk.
 #include "store/memory_file_system.h"
 
 #include <QByteArray>
@@ -15,6 +15,11 @@ namespace orv::fuzz {
 struct Fixture {
     QString dbf, fpt, cdx;
     QByteArray goodDbf, goodFpt, goodCdx;
+    // The table cut to the records that have memos, without the deep tag
+    // (made the same way, it has the same memo file, goodFpt): for the memo
+    // target, so that each input does not pay for records and a tree that
+    // the other targets cover.
+    QByteArray shortDbf, shortCdx;
     MemoryFileSystem files;
 };
 
