@@ -147,11 +147,7 @@ std::optional<FaultKind> FaultPlan::takeDialFault(int port) {
     return std::nullopt;
 }
 
-bool FaultPlan::farEndSilent(int port) const {
-    return std::any_of(faults_.begin(), faults_.end(), [&](const Fault& f) {
-        return f.kind == FaultKind::Silence && applies(f, port);
-    });
-}
+bool FaultPlan::farEndSilent(int port) const { return has(FaultKind::Silence, port); }
 
 bool FaultPlan::has(FaultKind kind, int port) const {
     return std::any_of(faults_.begin(), faults_.end(),
