@@ -101,17 +101,18 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
         for (size_t fi = 0; fi < h.fields.size(); ++fi) {
             const DbfField& fld = h.fields[fi];
             const char* p = rec + fld.offset;
-            const QString where = QStringLiteral("record %1, %2").arg(r).arg(QString::fromLatin1(fld.name));
+            // Named only when something is wrong: a sound table is checked without formatting a line.
+            auto where = [&] { return QStringLiteral("record %1, %2").arg(r).arg(QString::fromLatin1(fld.name)); };
             switch (fld.type) {
             case 'D':
-                if (!validDate(p)) recordProblem(where + QStringLiteral(": not a date"));
+                if (!validDate(p)) recordProblem(where() + QStringLiteral(": not a date"));
                 break;
             case 'N':
             case 'F':
-                if (!validNumber(p, fld.width)) recordProblem(where + QStringLiteral(": not a number"));
+                if (!validNumber(p, fld.width)) recordProblem(where() + QStringLiteral(": not a number"));
                 break;
             case 'L':
-                if (!std::strchr("TtFfYyNn? ", p[0]) || p[0] == '\0') recordProblem(where + QStringLiteral(": not a logical value"));
+                if (!std::strchr("TtFfYyNn? ", p[0]) || p[0] == '\0') recordProblem(where() + QStringLiteral(": not a logical value"));
                 break;
             default: break;
             }
@@ -125,18 +126,18 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
                 if (!digits.isEmpty()) block = digits.toUInt(&bad), bad = !bad;
             }
             if (bad) {
-                recordProblem(where + QStringLiteral(": memo pointer is not a number"));
+                recordProblem(where() + QStringLiteral(": memo pointer is not a number"));
                 continue;
             }
             if (block == 0) continue;
             if (!memoOk) continue;
             try {
                 (void)memo.read(block);
-                if (block >= memo.nextFree()) recordProblem(where + QStringLiteral(": memo block %1 lies beyond the next free block %2").arg(block).arg(memo.nextFree()));
-                if (memoOwners.count(block)) recordProblem(where + QStringLiteral(": memo block %1 is shared with record %2").arg(block).arg(memoOwners[block]));
+                if (block >= memo.nextFree()) recordProblem(where() + QStringLiteral(": memo block %1 lies beyond the next free block %2").arg(block).arg(memo.nextFree()));
+                if (memoOwners.count(block)) recordProblem(where() + QStringLiteral(": memo block %1 is shared with record %2").arg(block).arg(memoOwners[block]));
                 memoOwners[block] = r;
             } catch (const EOrvException& e) {
-                recordProblem(where + QStringLiteral(": ") + e.message());
+                recordProblem(where() + QStringLiteral(": ") + e.message());
             }
         }
     }
