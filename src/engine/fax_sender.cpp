@@ -88,7 +88,9 @@ FaxProgress FaxSender::Progress() const {
     p.pageTotal = s_.totalPages;
     p.pageNumber = s_.sendingCover ? 0 : s_.page;
     p.pageBytes = s_.bytesInPage;
-    const int waiting = PortIsOpen(Port()) ? std::max(0, OutputCount(Port())) : 0;
+    // While the page goes out, what still waits in the port is not sent yet;
+    // after it, what waits there is the end of page or the next command.
+    const int waiting = inPageData_ && PortIsOpen(Port()) ? std::max(0, OutputCount(Port())) : 0;
     p.bytesDone = std::max<qint64>(0, s_.bytesSent - waiting - out_.size());
     p.faxFile = s_.faxFile;
     p.phoneNumber = s_.phoneNumber;

@@ -129,7 +129,7 @@ TEST(FaxStatus, TheWindowFollowsARealSendFromCoverToFinish) {
     EXPECT_TRUE(fileLabelsSeen.isEmpty()) << fileLabelsSeen.join(' ').toStdString();
 
     ASSERT_GE(w.shown.size(), 3);
-    bool coverSeen = false, pageSeen = false, elapsedRan = false, barMoved = false, remoteSeen = false;
+    bool coverSeen = false, pageSeen = false, eopSeen = false, elapsedRan = false, barMoved = false, remoteSeen = false;
     const QRegularExpression time("^ *\\d+:\\d\\d$");
     for (const Shown& s : w.shown) {
         if (s.code == fsFinished || !s.visible) continue;
@@ -150,6 +150,11 @@ TEST(FaxStatus, TheWindowFollowsARealSendFromCoverToFinish) {
             EXPECT_EQ(s.bar, 0);
         }
         if (s.code == fsSendingPage && s.page == "2") pageSeen = true;
+        if (s.code == fsSendingEop && s.page != "<cover page>") {
+            // The page is out: every byte of it counts, whatever else waits to go.
+            EXPECT_EQ(s.bytes, s.length) << "page " << s.page.toStdString();
+            eopSeen = true;
+        }
         if (s.bar > 0) barMoved = true;
         EXPECT_GE(s.bar, 0);
         EXPECT_LE(s.bar, 100);
@@ -163,6 +168,7 @@ TEST(FaxStatus, TheWindowFollowsARealSendFromCoverToFinish) {
     }
     EXPECT_TRUE(coverSeen);
     EXPECT_TRUE(pageSeen);
+    EXPECT_TRUE(eopSeen);
     EXPECT_TRUE(elapsedRan);
     EXPECT_TRUE(barMoved);
     EXPECT_TRUE(remoteSeen);
