@@ -19,8 +19,6 @@
 namespace orv::test {
 namespace {
 
-constexpr int kLeadRows = 8;       // our blank lines before a page
-constexpr int kEfaxTopLines = 20;  // efax's blank lines before a page
 constexpr int kEfaxTimeout = 120000;
 
 struct RateParam {

@@ -21,7 +21,6 @@
 namespace orv::test {
 namespace {
 
-constexpr int kLeadRows = 8;  // blank lines before the header line
 // Line time at 8x real time when we call, 4x when we answer: T.30 leaves the
 // answering side 75 ms of line time to start listening, which a busy test
 // machine must meet.

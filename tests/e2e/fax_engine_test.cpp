@@ -15,7 +15,6 @@
 namespace orv::test {
 namespace {
 
-constexpr int kLeadRows = 8;  // blank lines before the header line
 
 struct SendParam {
     TFaxClass faxClass;

@@ -17,4 +17,7 @@ BilevelPage decodeApfPage(const QString& path, int page);
 // `received` without its first `rows` rows (what the sender put above the page).
 BilevelPage dropTopRows(const BilevelPage& received, int rows);
 
+// The blank lines our engine sends before a page (before its header line, when it has one).
+inline constexpr int kLeadRows = 8;
+
 }  // namespace orv::test

@@ -7,6 +7,9 @@
 
 namespace orv::test {
 
+// efax puts 20 blank scan lines above every page it sends.
+inline constexpr int kEfaxTopLines = 20;
+
 // A fax document made by efix (efax's converter) from text: one TIFF per page
 // and all pages in one file.
 struct TestDocument {

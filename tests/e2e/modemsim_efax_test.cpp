@@ -15,8 +15,6 @@
 namespace orv::test {
 namespace {
 
-// efax puts 20 blank scan lines above every page it sends.
-constexpr int kEfaxTopLines = 20;
 constexpr int kTimeout = 90000;
 
 struct EfaxClass {

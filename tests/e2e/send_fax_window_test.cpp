@@ -35,7 +35,6 @@
 namespace orv::test {
 namespace {
 
-constexpr int kLeadRows = 8;     // blank lines the engine puts before the header line
 constexpr int kHeaderRows = 16;  // the header line at fine resolution
 
 void addFax(TMainScreen& w, int pages) {
