@@ -59,16 +59,14 @@ bool FaxMachine::ReceiveFrameCommand() {
 }
 
 void FaxMachine::SendFrame(uint8_t fcf, bool final, const QByteArray& info) {
-    Pause(kFrameLeadMs);
     T30Frame f;
     f.fcf = fcf;
     f.final = final;
     f.info = info;
     Trace(QStringLiteral("=> %1").arg(frameText(f)));
     const QByteArray bytes = BuildFrame(fcf, final, info);
-    if (SendBlock(Port(), bytes.constData(), size_t(bytes.size())) < 0 && DeviceLost(Port())) Fail(ecCommNotOpen);
+    // The port keeps the frame lead after what went before (no sleep here).
+    if (SendAfterPause(session_, bytes, kFrameLeadMs) < 0 && DeviceLost(Port())) Fail(ecCommNotOpen);
 }
-
-void FaxMachine::Pause(int ms) { FaxDelay(session_, ms); }
 
 }  // namespace orv

@@ -31,37 +31,37 @@ const FaxReceiver::ClassPhases FaxReceiver::kClass1Phases = {
 
 // ---- the init procedure and set-up ------------------------------------------------------------------------
 
-bool FaxReceiver::InitClass1() {
+ModemTask<bool> FaxReceiver::InitClass1() {
     FaxReceiveSession& s = s_;
     s.vocab = {};  // no Class 2 words: no hang-up reports either
-    const bool wasHeld = SetDispatchHold(Port(), true) == 1;
-    auto setUp = [&]() -> bool {
-        if (!s.modemInitialized) {
-            if (!s.modemInit.isEmpty() && SyncCommand(s, s.modemInit) != ecOK) return false;
-            if (SyncCommand(s, s.defaultInit) != ecOK) return false;
-            s.modemInitialized = true;
-        }
-        if (SyncCommand(s, "AT+FCLASS=1") != ecOK) return false;
-        SwitchToNormalBaud(s);
-        QList<QByteArray> lines;
-        if (SyncCommand(s, "AT+FRM=?", &lines) != ecOK) return false;
-        RateSet rates{};
-        for (const QByteArray& l : lines)
-            if (l.contains(',')) rates = ParseModulationList(l);
-        rates[1] = rates[2] = true;
-        s.class1.modemRates = rates;
-        return true;
-    };
     // A modem that fails here is met again by the machine's first state.
-    if (!setUp()) s.class1.modemRates = RateSet{false, true, true, false, false, false, false};
+    const bool setUp = co_await SetUpClass1Modem();
+    if (!setUp) s.class1.modemRates = RateSet{false, true, true, false, false, false, false};
     int best = BestRate(s.class1.modemRates);
     while (best > kMinRateIndex && kRateBps[best] > s.desiredBps) --best;
     s.class1.bestRate = best;
     Trace(QStringLiteral("   Class 1 receiving rates up to %1").arg(kRateBps[best]));
     s.initialized = true;
     DiscardInput(Port());
-    SetDispatchHold(Port(), wasHeld);
-    return true;
+    co_return true;
+}
+
+ModemTask<bool> FaxReceiver::SetUpClass1Modem() {
+    FaxReceiveSession& s = s_;
+    const bool initOk = co_await SendInitStrings(s);
+    if (!initOk) co_return false;
+    int rc = co_await ModemCommand(s, "AT+FCLASS=1");
+    if (rc != ecOK) co_return false;
+    co_await SwitchToNormalBaud(s);
+    QList<QByteArray> lines;
+    rc = co_await ModemCommand(s, "AT+FRM=?", &lines);
+    if (rc != ecOK) co_return false;
+    RateSet rates{};
+    for (const QByteArray& l : lines)
+        if (l.contains(',')) rates = ParseModulationList(l);
+    rates[1] = rates[2] = true;
+    s.class1.modemRates = rates;
+    co_return true;
 }
 
 FaxMachine::Next FaxReceiver::BeginClass1Setup() {
@@ -198,8 +198,7 @@ FaxMachine::Next FaxReceiver::C1AwaitDcs() {
         // or the caller, still sending, never hears it.
         Trace(QStringLiteral("   %1 bit/s is above our limit").arg(kRateBps[c.dcs.rateIndex]));
         if (!c.modemRates[size_t(c.dcs.rateIndex)]) {
-            Pause(kTrainingCheckMs);
-            if (!Command("AT+FTH=3")) return Next::Now;
+            if (!Command("AT+FTH=3", kTrainingCheckMs)) return Next::Now;
             GoTo(stC1SendFtt);
             return Next::OnInput;
         }
@@ -293,8 +292,7 @@ FaxMachine::Next FaxReceiver::C1TrainingCheck() {
         GoTo(stC1TrainingDone);
         return Next::OnInput;
     }
-    Pause(kTrainingEndMs);
-    if (!Command("AT+FTH=3")) return Next::Now;
+    if (!Command("AT+FTH=3", kTrainingEndMs)) return Next::Now;
     GoTo(stC1SendFtt);
     return Next::OnInput;
 }
@@ -330,8 +328,7 @@ FaxMachine::Next FaxReceiver::C1TrainingDone() {
         return Next::OnInput;
     }
     if (s.options & foSoftwareFlow) SetSoftwareFlow(Port(), 0, 0, kSwfNone);
-    Pause(kTrainingEndMs);
-    if (!Command("AT+FTH=3")) return Next::Now;
+    if (!Command("AT+FTH=3", kTrainingEndMs)) return Next::Now;
     GoTo(stC1SendCfr);
     return Next::OnInput;
 }

@@ -28,14 +28,16 @@ const FaxSender::ClassPhases FaxSender::kClass1Phases = {
 
 // ---- the init procedure, set-up, page-data ends ---------------------------------------------------
 
-bool FaxSender::InitClass1() {
+ModemTask<bool> FaxSender::InitClass1() {
     FaxSession& s = S();
     s.vocab = {};  // no Class 2 words: no hang-up reports either
-    SwitchToNormalBaud(s);
+    co_await SwitchToNormalBaud(s);
     QList<QByteArray> lines;
-    if (SyncCommand(s, "AT+FCLASS=1") != ecOK || SyncCommand(s, "AT+FTM=?", &lines) != ecOK) {
+    int rc = co_await ModemCommand(s, "AT+FCLASS=1");
+    if (rc == ecOK) rc = co_await ModemCommand(s, "AT+FTM=?", &lines);
+    if (rc != ecOK) {
         ReportError(ecFaxBadModemResult);
-        return false;
+        co_return false;
     }
     RateSet rates{};
     for (const QByteArray& l : lines)
@@ -44,7 +46,7 @@ bool FaxSender::InitClass1() {
     s.class1.modemRates = rates;
     s.class1.bestRate = BestRate(rates);
     Trace(QStringLiteral("   Class 1 sending rates up to %1").arg(kRateBps[s.class1.bestRate]));
-    return true;
+    co_return true;
 }
 
 FaxMachine::Next FaxSender::BeginClass1Setup() {
@@ -117,8 +119,7 @@ FaxMachine::Next FaxSender::C1AwaitDis() {
     if (IsResult(l, "OK")) {
         if (c.lastFinal && c.remoteKnown) {
             c.lastFinal = false;
-            Pause(kTurnaroundMs);
-            if (!Command("AT+FTH=3")) return Next::Now;
+            if (!Command("AT+FTH=3", kTurnaroundMs)) return Next::Now;
             GoTo(stC1SendTsi);
             return Next::OnInput;
         }
@@ -221,8 +222,7 @@ FaxMachine::Next FaxSender::C1TcfSent() {
 FaxMachine::Next FaxSender::Retrain(int pauseMs) {
     Class1Link& c = S().class1;
     if (++c.frameRetries > kMaxTrainings) return Fail(ecTimeout);
-    Pause(pauseMs);
-    if (!Command("AT+FTH=3")) return Next::Now;
+    if (!Command("AT+FTH=3", pauseMs)) return Next::Now;
     // TSI and DCS again: a new phase B (the far end wants the whole command).
     GoTo(stC1SendTsi);
     return Next::OnInput;
@@ -261,8 +261,7 @@ FaxMachine::Next FaxSender::C1AwaitCfr() {
     c.lastFinal = false;
     if (c.trainingOk) {
         c.frameRetries = 0;
-        Pause(kTurnaroundMs);
-        if (!Command("AT+FTM=" + c.pageModulation)) return Next::Now;
+        if (!Command("AT+FTM=" + c.pageModulation, kTurnaroundMs)) return Next::Now;
         GoTo(stC1StartPage);
         return Next::OnInput;
     }
@@ -316,8 +315,7 @@ FaxMachine::Next FaxSender::C1PostPage() {
     Class1Link& c = S().class1;
     if (++c.postPageRetries > kMaxPostPageTries) return Fail(ecTimeout);
     // The first message follows the page after the turnaround; a repeat waits longer.
-    Pause(c.postPageRetries == 1 ? kTurnaroundMs : kRetrainMs);
-    if (!Command("AT+FTH=3")) return Next::Now;
+    if (!Command("AT+FTH=3", c.postPageRetries == 1 ? kTurnaroundMs : kRetrainMs)) return Next::Now;
     GoTo(stC1SendPostPage);
     return Next::OnInput;
 }
@@ -401,8 +399,7 @@ FaxMachine::Next FaxSender::C1AwaitMcf() {
         c.pageResends = 0;
         const bool retrain = c.last.Fcf() == fcfRtp;
         if (!MorePages()) {
-            Pause(kTurnaroundMs);
-            if (!Command("AT+FTH=3")) return Next::Now;
+            if (!Command("AT+FTH=3", kTurnaroundMs)) return Next::Now;
             GoTo(stC1SendDcn);
             return Next::OnInput;
         }
@@ -411,8 +408,7 @@ FaxMachine::Next FaxSender::C1AwaitMcf() {
             c.frameRetries = 0;
             return Retrain(kTurnaroundMs);
         }
-        Pause(kTurnaroundMs);
-        if (!Command("AT+FTM=" + c.pageModulation)) return Next::Now;
+        if (!Command("AT+FTM=" + c.pageModulation, kTurnaroundMs)) return Next::Now;
         GoTo(stC1StartPage);
         return Next::OnInput;
     }
@@ -465,9 +461,10 @@ FaxMachine::Next FaxSender::C1HangUp() {
     case Got::Nothing: return Next::OnTrigger;
     case Got::Failed: return Next::Now;
     case Got::Timeout:
-        HangUpModem(S(), false);
-        GoTo(stFaxSent);
-        return Next::Now;
+        return RunDialogue(HangUpModem(S(), false), [this] {
+            GoTo(stFaxSent);
+            return Next::Now;
+        });
     case Got::Line: break;
     }
     if (IsResult(Line(), "OK")) {

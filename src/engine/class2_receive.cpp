@@ -22,8 +22,12 @@ FaxMachine::Next FaxReceiver::BeginClass2Setup() {
 
 FaxMachine::Next FaxReceiver::ClassSelected() {
     if (const auto next = AwaitOk(ecFaxInitError)) return *next;  // anything but OK: -8073
+    return RunDialogue(SwitchToNormalBaud(s_), [this] { return SetAnswerCaps(); });
+}
+
+// The rest of 4, at the normal baud.
+FaxMachine::Next FaxReceiver::SetAnswerCaps() {
     const FaxSession& s = S();
-    SwitchToNormalBaud(s_);
     QByteArray cmd = s.vocab.setAnswerCaps + "=1,";
     cmd += Class2RateCode(s.desiredBps);
     cmd += ",0,2,0,";

@@ -23,10 +23,10 @@ const FaxSender::ClassPhases FaxSender::kClass2Phases = {
     &FaxSender::Class2DataDone, &FaxSender::EndClass2Page,
 };
 
-bool FaxSender::InitClass2() {
+ModemTask<bool> FaxSender::InitClass2() {
     S().vocab = Class2Vocabulary::For(S().faxClass);
-    SwitchToNormalBaud(S());
-    return true;
+    co_await SwitchToNormalBaud(S());
+    co_return true;
 }
 
 FaxMachine::Next FaxSender::BeginClass2Setup() {

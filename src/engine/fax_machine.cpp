@@ -14,10 +14,11 @@ FaxMachine::FaxMachine(FaxSession& session, FaxEvents& events)
 }
 
 FaxMachine::~FaxMachine() {
-    if (running_ && session_.cancel) *session_.cancel = true;  // an init procedure still running ends now
-    if (initThread_.joinable()) initThread_.join();
     std::lock_guard lock(guard_->mutex);  // waits for a step running on the I/O thread
     guard_->machine = nullptr;
+    dialogue_.reset();  // a dialogue left suspended goes with its frames
+    session_.dialogueWait = {};
+    initOver(ecCancelRequested);
     if (running_ && !finished_) {
         // Destroyed mid-session: give the port back without a word to the host.
         if (sink_ > 0) DetachTriggerSink(Port(), sink_);
@@ -83,10 +84,60 @@ int FaxMachine::prepareStart() {
     return ecOK;
 }
 
-void FaxMachine::runInitAndHandOver() {
+int FaxMachine::start(bool async) {
+    {
+        std::lock_guard lock(guard_->mutex);
+        if (const int rc = prepareStart(); rc < 0) return rc;
+        asyncInit_ = async;
+        std::lock_guard wait(initMutex_);
+        initPending_ = true;
+        initResult_ = 0;
+    }
+    std::weak_ptr<Guard> weak = guard_;
+    const int posted = PostToPort(Port(), [weak] {
+        if (auto g = weak.lock()) {
+            std::lock_guard lock(g->mutex);
+            if (g->machine && !g->machine->finished_) g->machine->beginInit();
+        }
+    });
+    if (posted != ecOK) {
+        std::lock_guard lock(guard_->mutex);
+        ReportError(ecCommNotOpen);
+        FinishSession();
+        return ecCommNotOpen;
+    }
+    if (async || OnPortThread(Port())) return ecOK;
+    std::unique_lock wait(initMutex_);
+    initCv_.wait(wait, [this] { return !initPending_; });
+    return initResult_;
+}
+
+int FaxMachine::Start() { return start(false); }
+
+int FaxMachine::StartAsync() { return start(true); }
+
+void FaxMachine::beginInit() {
+    std::weak_ptr<Guard> weak = guard_;
+    sink_ = AttachTriggerSink(Port(), [weak](unsigned msg, unsigned wParam, uint32_t lParam) {
+        if (auto g = weak.lock()) {
+            std::lock_guard lock(g->mutex);
+            if (g->machine) g->machine->onTrigger(msg, wParam, lParam);
+        }
+    });
     inInit_ = true;
-    Init();
+    dialogue_.emplace(Dialogue{Init(), [this] { return afterInit(); }, asyncInit_, false});
+    runStates();
+}
+
+FaxMachine::Next FaxMachine::afterInit() {
     inInit_ = false;
+    if (portGone_ || !PortIsOpen(Port()) || DeviceLost(Port())) {
+        // The port closed or its device went while the modem was being set up.
+        if (!portGone_) Trace(QStringLiteral("   the port went away"));
+        portGone_ = true;
+        initOver(ecCommNotOpen);
+        return Fail(ecCommNotOpen);
+    }
     if (session_.Cancelled() && abortPending_.exchange(false)) {
         // Aborted while the modem was being set up: whatever the cut-off
         // dialogue left in the session, the user's abort is the outcome.
@@ -95,56 +146,60 @@ void FaxMachine::runInitAndHandOver() {
         ReportError(ecCancelRequested);
         ReportStatus(false, true);
         FinishSession();
-        return;
+        return Next::OnTrigger;
     }
     if (session_.error != 0) {
         ReportStatus(false, true);
         FinishSession();
-        return;
+        return Next::OnTrigger;
     }
-    if (portGonePending_.exchange(false) || !PortIsOpen(Port())) {
-        // The port closed while the init procedure ran.
-        portGone();
-        return;
-    }
-
-    std::weak_ptr<Guard> weak = guard_;
-    sink_ = AttachTriggerSink(Port(), [weak](unsigned msg, unsigned wParam, uint32_t lParam) {
-        if (auto g = weak.lock()) {
-            std::lock_guard lock(g->mutex);
-            if (g->machine) g->machine->onTrigger(msg, wParam, lParam);
-        }
-    });
     ArmTimerTrigger(Port(), session_.statusTimer, SecsToTicks(std::max(1, session_.statusInterval)), true);
-    // The first step runs on the I/O thread too.
-    PostToPort(Port(), [weak] {
-        if (auto g = weak.lock()) {
-            std::lock_guard lock(g->mutex);
-            if (g->machine && !g->machine->finished_) g->machine->runStates();
-        }
-    });
+    initOver(ecOK);
+    return Next::Now;
 }
 
-int FaxMachine::Start() {
-    std::lock_guard lock(guard_->mutex);
-    if (const int rc = prepareStart(); rc < 0) return rc;
-    asyncInit_ = false;
-    runInitAndHandOver();
-    return finished_ ? session_.error : ecOK;
+void FaxMachine::initOver(int result) {
+    std::lock_guard lock(initMutex_);
+    if (!initPending_) return;
+    initPending_ = false;
+    initResult_ = result;
+    initCv_.notify_all();
 }
 
-int FaxMachine::StartAsync() {
-    {
-        std::lock_guard lock(guard_->mutex);
-        if (const int rc = prepareStart(); rc < 0) return rc;
-        asyncInit_ = true;
+// ---- dialogues between states ------------------------------------------------------------------
+
+FaxMachine::Next FaxMachine::RunDialogue(ModemTask<> dialogue, std::function<Next()> then) {
+    dialogue_.emplace(Dialogue{std::move(dialogue), std::move(then), false, false});
+    return Next::Now;  // the driver starts it
+}
+
+std::optional<FaxMachine::Next> FaxMachine::pumpDialogue() {
+    Dialogue& d = *dialogue_;
+    FaxSession& s = session_;
+    if (!d.started) {
+        d.started = true;
+        d.task.start();
+    } else {
+        DialogueWait& w = s.dialogueWait;
+        const bool timerFired = ReplyTimerFired();
+        const bool cut = s.Cancelled() || DeviceLost(Port());
+        if (w.kind == DialogueWait::Time && !timerFired && !cut) return std::nullopt;
+        // Input: any trigger may have brought it; the dialogue looks again.
+        w.timedOut = w.kind == DialogueWait::Input && timerFired;
+        if (w.handle) w.handle.resume();
     }
-    if (initThread_.joinable()) initThread_.join();  // the last session's, long over
-    initThread_ = std::thread([this] {
-        std::lock_guard lock(guard_->mutex);
-        if (guard_->machine) runInitAndHandOver();
-    });
-    return ecOK;
+    if (!d.task.done()) {
+        if (s.dialogueWait.kind == DialogueWait::Time) {
+            const int ticks = std::max(1, int((uint32_t(s.dialogueWait.ms) + kMsPerTick - 1) / kMsPerTick));
+            ArmTimerTrigger(Port(), s.replyTimer, ticks, true);
+        }
+        return std::nullopt;
+    }
+    const std::function<Next()> then = std::move(d.then);
+    ModemTask<> over = std::move(d.task);
+    dialogue_.reset();
+    over.result();
+    return then();
 }
 
 // ---- abort and a closing port ------------------------------------------------------------
@@ -167,16 +222,14 @@ auto onMachine(std::weak_ptr<Guard> weak, F fn) {
 void FaxMachine::Abort() {
     if (!running_) return;
     abortPending_ = true;
-    // An init procedure on its own thread is cut short; one on the caller's
-    // thread (Start) runs to its end and the first step takes the abort up.
-    if (inInit_ && asyncInit_ && session_.cancel) *session_.cancel = true;
+    // An init procedure of StartAsync is cut short; one of Start runs to its
+    // end and the first step takes the abort up, as does a hang-up.
     auto work = onMachine(std::weak_ptr<Guard>(guard_), [](FaxMachine& m) { m.takePending(); });
     if (PostToPort(Port(), work) != ecOK) work();  // the port's thread is gone: nothing runs there any more
 }
 
 void FaxMachine::takePending() {
-    if (portGonePending_.exchange(false)) portGone();
-    if (abortPending_.exchange(false)) abortNow();
+    if (abortPending_ || portGonePending_) runStates();
 }
 
 void FaxMachine::abortNow() {
@@ -199,6 +252,13 @@ void FaxMachine::portGone() {
     if (!running_ || finished_ || portGone_) return;
     portGone_ = true;
     Trace(QStringLiteral("   the port went away"));
+    if (dialogue_) {
+        // The dialogue's waits end at once, and what follows it runs (the
+        // states see PortGone()).
+        *session_.cancel = true;
+        runStates();
+        if (finished_) return;
+    }
     // The failure state keeps what was received and ends the session; with no
     // modem to talk to it does not hang up.
     Fail(ecCommNotOpen);
@@ -256,13 +316,27 @@ void FaxMachine::onTrigger(unsigned msg, unsigned wParam, uint32_t) {
 }
 
 void FaxMachine::runStates() {
-    if (abortPending_ || portGonePending_) {
-        takePending();  // runs the states itself
-        return;
-    }
     for (;;) {
         if (finished_) break;
-        const Next next = Step();
+        if (portGonePending_.exchange(false)) {
+            portGone();  // runs the states itself
+            return;
+        }
+        if (abortPending_ && dialogue_ && dialogue_->cancellable) {
+            *session_.cancel = true;  // the dialogue runs to its end at once
+        } else if (abortPending_ && !dialogue_) {
+            abortPending_ = false;
+            abortNow();  // runs the states itself
+            return;
+        }
+        Next next;
+        if (dialogue_) {
+            const std::optional<Next> after = pumpDialogue();
+            if (!after) break;
+            next = *after;
+        } else {
+            next = Step();
+        }
         stateCopy_ = session_.state;
         if (finished_) break;
         if (next == Next::Now) continue;
@@ -366,9 +440,9 @@ bool FaxMachine::TriggerFired(int trigger) {
     return true;
 }
 
-bool FaxMachine::Command(const QByteArray& command) {
+bool FaxMachine::Command(const QByteArray& command, int extraPauseMs) {
     if (fired_ == session_.replyTimer) fired_ = 0;  // an old expiry means nothing for the new command
-    const int rc = SendModemCommand(session_, command);
+    const int rc = SendModemCommand(session_, command, extraPauseMs);
     if (rc < 0) {
         Fail(DeviceLost(Port()) ? ecCommNotOpen : rc);
         return false;
@@ -435,6 +509,7 @@ void FaxMachine::FinishSession() {
     ParkClientData(Port(), kFaxSessionSlot, nullptr);
     session_.modemInitialized = false;
     running_ = false;
+    initOver(session_.error);
     Trace(QStringLiteral("   finished: %1").arg(session_.error));
     events_.FaxFinish(session_.error, Progress());
 }

@@ -2,13 +2,17 @@
 // FaxMachine: the session driver under the send and receive state machines.
 //
 // Start() allocates the session's six triggers on the port, parks the session
-// in user slot 2, marks the port busy, runs the machine's init procedure on
-// the caller's thread (triggers held), then hands the machine to the port's
-// I/O thread: from there on every trigger of the session (received data, the
-// reply and status timers, output space, modem lines) runs the current state,
-// and states run one after the other until one has to wait. Everything the
-// machine does after Start() happens on the I/O thread, including Abort() and
-// PortClosing(), which are handed over to it.
+// in user slot 2, marks the port busy and hands the machine to the port's I/O
+// thread: there the init procedure (a modem dialogue) runs first, then every
+// trigger of the session (received data, the reply and status timers, output
+// space, modem lines) runs the current state, and states run one after the
+// other until one has to wait. Everything the machine does happens on the I/O
+// thread, including Abort() and PortClosing(), which are handed over to it.
+//
+// A state that needs a modem dialogue with pauses in it (the hang-up and its
+// escape guard times, a baud switch) runs it with RunDialogue: the dialogue's
+// waits become timer and input triggers, so nothing sleeps on the I/O thread,
+// and the state's remainder runs when the dialogue is over.
 //
 // Time is the port's tick clock (reply and page timers are port timer
 // triggers) plus the session's delay function for guard times, so a test with
@@ -23,10 +27,11 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <thread>
 
 namespace orv {
 
@@ -42,16 +47,15 @@ public:
     FaxMachine(const FaxMachine&) = delete;
     FaxMachine& operator=(const FaxMachine&) = delete;
 
-    // Starts the session. 0 when the machine runs; otherwise the error that
-    // ended it at once (reported through FaxError and FaxFinish as well).
+    // Starts the session and waits (running no events) until the init
+    // procedure is over. 0 when the machine runs; otherwise the error that
+    // ended it at once (reported through FaxError and FaxFinish as well). An
+    // Abort() meanwhile is taken up when the init procedure is over.
     int Start();
-    // Starts the session without running the init procedure on the caller's
-    // thread: it runs on a thread of its own (its waits block neither the
-    // caller nor the port's I/O thread, and nothing there handles the
-    // caller's events), then the machine goes to the I/O thread as with
-    // Start(). 0 when the init procedure was started; an init failure arrives
-    // as FaxError and FaxFinish. Abort() cuts the init procedure short: the
-    // session then ends with status 42 and error -6005.
+    // Starts the session and returns at once: 0 when the init procedure was
+    // started; an init failure arrives as FaxError and FaxFinish. Abort() cuts
+    // the init procedure short: the session then ends with status 42 and
+    // error -6005.
     int StartAsync();
     // Cancels the session (status 42, error -6005): the machine hangs up and
     // finishes. Safe from any thread; the work is done on the I/O thread.
@@ -78,9 +82,9 @@ protected:
 
     FaxMachine(FaxSession& session, FaxEvents& events);
 
-    // The init procedure (caller's thread). An error it stores in the session
-    // ends the session before the machine runs.
-    virtual void Init() = 0;
+    // The init procedure, a dialogue run first on the I/O thread. An error it
+    // stores in the session ends the session before the states run.
+    virtual ModemTask<> Init() = 0;
     // Runs the current state once (I/O thread).
     virtual Next Step() = 0;
     // The user aborted: status and error are set; enter the failure state.
@@ -123,7 +127,12 @@ protected:
     bool TriggerFired(int trigger);
 
     // Sends a command and arms the reply timer; a port error fails the state.
-    bool Command(const QByteArray& command);
+    // extraPauseMs lengthens the pause before it (a Class 1 turnaround).
+    bool Command(const QByteArray& command, int extraPauseMs = 0);
+    // Runs a modem dialogue between states: the machine waits for it (timers
+    // and input, nothing sleeps), then then() runs as the rest of the state.
+    // An abort meanwhile is taken up after it.
+    Next RunDialogue(ModemTask<> dialogue, std::function<Next()> then);
     void ArmReplyTimer(int32_t ticks = 0);  // 0: the reply timeout
     void DisarmReplyTimer();
     void ArmOutputFree(int level);
@@ -140,8 +149,6 @@ protected:
     bool ReceiveFrameCommand();
     // Sends one frame after CONNECT to "AT+FTH=3" (after the 20 ms frame lead).
     void SendFrame(uint8_t fcf, bool final, const QByteArray& info = {});
-    // The pause between receiving and sending (and its other guard times).
-    void Pause(int ms);
 
     void SetStatus(int status);
     void MarkStatusChanged() { statusChanged_ = true; }
@@ -165,8 +172,20 @@ private:
         FaxMachine* machine = nullptr;
     };
 
+    // A dialogue the machine runs instead of a state until it is over.
+    struct Dialogue {
+        ModemTask<> task;
+        std::function<Next()> then;
+        bool cancellable = false;  // an abort ends it at once (the init of StartAsync)
+        bool started = false;
+    };
+
+    int start(bool async);
     int prepareStart();          // the common first half of Start and StartAsync (guard held)
-    void runInitAndHandOver();   // Init, then the machine goes to the I/O thread (guard held)
+    void beginInit();            // on the I/O thread: the trigger sink, then the init dialogue
+    Next afterInit();            // the init procedure is over: hand over to the states or finish
+    void initOver(int result);   // lets a waiting Start() return
+    std::optional<Next> pumpDialogue();  // empty while the dialogue waits
     void onTrigger(unsigned msg, unsigned wParam, uint32_t lParam);
     void runStates();
     void abortNow();
@@ -187,8 +206,12 @@ private:
     std::atomic<bool> portGonePending_{false};
     std::atomic<int> stateCopy_{0};
     std::atomic<bool> inInit_{false};  // Init runs; a cancelled dialogue's errors are not reported
-    std::atomic<bool> asyncInit_{false};  // the init procedure runs on initThread_
-    std::thread initThread_;
+    bool asyncInit_ = false;           // started by StartAsync: an abort cuts the init short
+    std::optional<Dialogue> dialogue_;
+    std::mutex initMutex_;             // Start() waits for the init procedure
+    std::condition_variable initCv_;
+    bool initPending_ = false;
+    int initResult_ = 0;
 };
 
 }  // namespace orv

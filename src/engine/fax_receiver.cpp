@@ -78,46 +78,47 @@ FaxProgress FaxReceiver::Progress() const {
 
 // ---- the init procedure ------------------------------------------------------------------------
 
-void FaxReceiver::Init() {
+ModemTask<> FaxReceiver::Init() {
     FaxReceiveSession& s = s_;
     s.initialized = false;
     GoTo(stCallSetup);
     s.error = 0;
     s.status = 0;
     s.firstStatusReported = false;
-    if (DetectFaxClass(s, true) != ecOK) {
+    const int rc = co_await DetectFaxClass(s, true);
+    if (rc != ecOK) {
         ReportError(ecFaxBadModemResult);
-        return;
+        co_return;
     }
-    (this->*Phases().init)();
+    co_await (this->*Phases().init)();
 }
 
 const FaxReceiver::ClassPhases& FaxReceiver::Phases() const {
     return s_.IsClass1() ? kClass1Phases : kClass2Phases;
 }
 
-bool FaxReceiver::InitClass2() {
+ModemTask<bool> FaxReceiver::InitClass2() {
     FaxReceiveSession& s = s_;
     s.vocab = Class2Vocabulary::For(s.faxClass);
-    const bool wasHeld = SetDispatchHold(Port(), true) == 1;
     // A modem that fails here is met again by the machine's first state.
-    auto setUp = [&]() -> bool {
-        if (!s.modemInitialized) {
-            if (!s.modemInit.isEmpty() && SyncCommand(s, s.modemInit) != ecOK) return false;
-            if (SyncCommand(s, s.defaultInit) != ecOK) return false;
-            s.modemInitialized = true;
-        }
-        if (SyncCommand(s, s.vocab.selectClass) != ecOK) return false;
-        SwitchToNormalBaud(s);
-        if (SyncCommand(s, "AT+FCR=1") != ecOK) return false;
-        if (SyncCommand(s, s.vocab.setLocalId + "=\"" + s.stationId.toUpper().left(20) + "\"") != ecOK) return false;
-        return SyncCommand(s, QByteArray("AT+FAA=") + (s.faxAndData ? '1' : '0')) == ecOK;
-    };
-    setUp();
+    co_await SetUpClass2Modem();
     s.initialized = true;
     DiscardInput(Port());
-    SetDispatchHold(Port(), wasHeld);
-    return true;
+    co_return true;
+}
+
+ModemTask<bool> FaxReceiver::SetUpClass2Modem() {
+    FaxReceiveSession& s = s_;
+    const bool initOk = co_await SendInitStrings(s);
+    if (!initOk) co_return false;
+    int rc = co_await ModemCommand(s, s.vocab.selectClass);
+    if (rc != ecOK) co_return false;
+    co_await SwitchToNormalBaud(s);
+    rc = co_await ModemCommand(s, "AT+FCR=1");
+    if (rc != ecOK) co_return false;
+    rc = co_await ModemCommand(s, s.vocab.setLocalId + "=\"" + s.stationId.toUpper().left(20) + "\"");
+    if (rc != ecOK) co_return false;
+    co_return co_await ModemCommand(s, QByteArray("AT+FAA=") + (s.faxAndData ? '1' : '0')) == ecOK;
 }
 
 // ---- driver ---------------------------------------------------------------------------------------
@@ -195,11 +196,12 @@ FaxMachine::Next FaxReceiver::CallSetup() {
 FaxMachine::Next FaxReceiver::Class1Selected() {
     if (const auto next = AwaitLine(kOwnError)) return *next;
     if (!IsResult(Line(), "OK")) return Fail(ecFaxInitError);
-    SwitchToNormalBaud(s_);
     DisarmReplyTimer();
-    SetStatus(fsWaitingForCall);
-    GoTo(stWaitForCall);
-    return Next::OnInput;
+    return RunDialogue(SwitchToNormalBaud(s_), [this] {
+        SetStatus(fsWaitingForCall);
+        GoTo(stWaitForCall);
+        return Next::OnInput;
+    });
 }
 
 // ---- 8, 9: waiting for a call, answering -----------------------------------------------------------------
@@ -329,8 +331,12 @@ FaxMachine::Next FaxReceiver::PageData() {
 // ---- 35, 36, 37: the end of a call ---------------------------------------------------------------------------
 
 FaxMachine::Next FaxReceiver::CallDone() {
+    return RunDialogue(SwitchToInitBaud(s_), [this] { return CallDoneEnd(); });
+}
+
+// The rest of 35, at the init baud.
+FaxMachine::Next FaxReceiver::CallDoneEnd() {
     FaxReceiveSession& s = s_;
-    SwitchToInitBaud(s);
     if (s.oneFax) {
         if (s.firstStatusReported && !s.constantStatus) ReportStatus(false, true);
         GoTo(stSessionOver);
@@ -353,14 +359,18 @@ FaxMachine::Next FaxReceiver::CallFailed() {
         CloseFile();
         Log(logReceiveFail);
     }
+    return RunDialogue(EndFailedCall(s, true, PortGone()), [this] { return CallFailedEnd(); });
+}
+
+// The rest of 36, when the modem has hung up.
+FaxMachine::Next FaxReceiver::CallFailedEnd() {
+    FaxReceiveSession& s = s_;
     const bool gone = PortGone();
-    if (!gone) HangUpModem(s, true);
     const bool aborted = s.error == ecCancelRequested && s.status == fsUserAbort;
     if ((s.firstStatusReported && !s.constantStatus) || aborted || gone) {
         ReportStatus(false, true);
         s.firstStatusReported = false;
     }
-    SwitchToInitBaud(s);
     if (gone || aborted || (s.options & foExitOnError)) {
         GoTo(stSessionOver);
         FinishSession();

@@ -69,7 +69,7 @@ public:
     QString StateName(int state) const override;
 
 protected:
-    void Init() override;
+    ModemTask<> Init() override;
     Next Step() override;
     void EnterAbort() override;
     int FailState() const override { return stCallFailed; }
@@ -79,7 +79,7 @@ protected:
 private:
     // What a class does where the shared states hand over to it.
     struct ClassPhases {
-        bool (FaxReceiver::*init)();     // the init procedure's class part
+        ModemTask<bool> (FaxReceiver::*init)();  // the init procedure's class part
         Next (FaxReceiver::*setup)();    // state 1: select the class
         int answering;                   // the state after "ATA"
         bool readyByte;                  // DC2 tells the modem to start page data
@@ -97,11 +97,14 @@ private:
     Next PageStart();
     Next PageData();
     Next CallDone();
+    Next CallDoneEnd();
     Next CallFailed();
+    Next CallFailedEnd();
     Next SessionOver();
 
     // ---- Class 2 and 2.0 states (class2_receive.cpp) ----
     Next ClassSelected();
+    Next SetAnswerCaps();
     Next AnswerCapsSet();
     Next FlowControlSet();
     Next SetupDone();
@@ -110,7 +113,8 @@ private:
     Next WaitPage();
     Next PostPage();
     Next DocumentEnd();
-    bool InitClass2();
+    ModemTask<bool> InitClass2();
+    ModemTask<bool> SetUpClass2Modem();  // false: the modem refused a command
     Next BeginClass2Setup();
 
     // ---- Class 1 states (class1_receive.cpp) ----
@@ -131,7 +135,8 @@ private:
     Next C1SendMcf();
     Next C1AwaitDcn();
     Next C1HangUp();
-    bool InitClass1();
+    ModemTask<bool> InitClass1();
+    ModemTask<bool> SetUpClass1Modem();  // false: the modem refused a command
     Next BeginClass1Setup();
     // A frame heard: the caller's ID, its DCS, a DCN (fails the call unless
     // dcnExpected). Empty, or where the failure went.

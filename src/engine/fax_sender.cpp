@@ -99,7 +99,7 @@ FaxProgress FaxSender::Progress() const {
 
 // ---- the init procedure ----------------------------------------------------------------------
 
-void FaxSender::Init() {
+ModemTask<> FaxSender::Init() {
     FaxSendSession& s = s_;
     s.initialized = false;
     GoTo(stNextFax);
@@ -117,18 +117,18 @@ void FaxSender::Init() {
     s.dialAttempt = 0;
     SetLineParams(Port(), 19200, kNoChangeParity, kNoChangeDataBits, kNoChangeStopBits);
     SetModemLines(Port(), true, true);
-    if (DetectFaxClass(s, true) != ecOK) {
+    const int rc = co_await DetectFaxClass(s, true);
+    if (rc != ecOK) {
         ReportError(ecFaxBadModemResult);
-        return;
+        co_return;
     }
-    if (!s.modemInitialized) {
-        if ((!s.modemInit.isEmpty() && SyncCommand(s, s.modemInit) != ecOK) || SyncCommand(s, s.defaultInit) != ecOK) {
-            ReportError(ecFaxBadModemResult);
-            return;
-        }
-        s.modemInitialized = true;
+    const bool initOk = co_await SendInitStrings(s);
+    if (!initOk) {
+        ReportError(ecFaxBadModemResult);
+        co_return;
     }
-    if (!(this->*Phases().init)()) return;
+    const bool classOk = co_await (this->*Phases().init)();
+    if (!classOk) co_return;
     s.initialized = true;
 }
 
@@ -567,9 +567,10 @@ FaxMachine::Next FaxSender::FaxSent() {
     s.sendingCover = false;
     SetStatus(fsFinished);
     Log(logSendOk);
-    SwitchToInitBaud(s);
-    GoTo(stNextFax);
-    return Next::Now;
+    return RunDialogue(SwitchToInitBaud(s), [this] {
+        GoTo(stNextFax);
+        return Next::Now;
+    });
 }
 
 // ---- 45, 46, 47: the end -----------------------------------------------------------------------------------
@@ -588,14 +589,17 @@ FaxMachine::Next FaxSender::FaxFailed() {
     DisarmReplyTimer();
     Log(logSendFail);
     const bool gone = PortGone();
-    if (!gone) {
-        // Page data still queued would only reach the modem as commands.
-        if (inPageData_) DiscardOutput(Port());
-        HangUpModem(s, false);
-    }
+    // Page data still queued would only reach the modem as commands.
+    if (!gone && inPageData_) DiscardOutput(Port());
     inPageData_ = false;
+    return RunDialogue(EndFailedCall(s, false, gone), [this] { return FaxFailedEnd(); });
+}
+
+// The rest of 46, when the modem has hung up.
+FaxMachine::Next FaxSender::FaxFailedEnd() {
+    FaxSendSession& s = s_;
+    const bool gone = PortGone();
     const bool aborted = s.error == ecCancelRequested && s.status == fsUserAbort;
-    SwitchToInitBaud(s);
     if (gone || aborted || (s.options & (foExitOnError | foAbortNoConnect))) {
         if (aborted) s.status = fsUserAbort;
         ReportStatus(false, true);

@@ -82,7 +82,7 @@ public:
     QString StateName(int state) const override;
 
 protected:
-    void Init() override;
+    ModemTask<> Init() override;
     Next Step() override;
     void EnterAbort() override;
     int FailState() const override { return stFaxFailed; }
@@ -92,7 +92,7 @@ protected:
 private:
     // What a class does where the shared states hand over to it.
     struct ClassPhases {
-        bool (FaxSender::*init)();       // the init procedure's class part; false: it failed
+        ModemTask<bool> (FaxSender::*init)();  // the init procedure's class part; false: it failed
         Next (FaxSender::*setup)();      // state 2: the class's set-up commands
         int dialResult;                  // the state the dial's answer goes to
         bool framesAfterDial;            // the answer brings HDLC frames (Class 1)
@@ -120,6 +120,7 @@ private:
     Next FaxSent();
     Next QueueEmpty();
     Next FaxFailed();
+    Next FaxFailedEnd();
     Next SessionOver();
 
     // ---- Class 2 and 2.0 states (class2_send.cpp) ----
@@ -136,7 +137,7 @@ private:
     Next PageStatus();
     Next PageRetry();
     Next PageResult();
-    bool InitClass2();
+    ModemTask<bool> InitClass2();
     Next BeginClass2Setup();      // state 2's command for Class 2 / 2.0
     void Class2DataDone() {}
     Next EndClass2Page();         // state 28: DLE ETX, or DLE and "," or "." -> 38
@@ -158,7 +159,7 @@ private:
     Next C1SendDcn();
     Next C1DcnSent();
     Next C1HangUp();
-    bool InitClass1();            // the modem's sending rates
+    ModemTask<bool> InitClass1();            // the modem's sending rates
     Next BeginClass1Setup();      // "AT+FCLASS=1" -> 3
     void Class1DataDone();        // DLE ETX after the page
     Next Class1PageSent();        // -> 29

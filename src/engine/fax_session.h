@@ -8,6 +8,7 @@
 #include "engine/class1_link.h"
 #include "engine/fax_types.h"
 #include "engine/modem_reports.h"
+#include "engine/modem_task.h"
 #include "engine/ticks.h"
 
 #include <QByteArray>
@@ -74,7 +75,8 @@ struct FaxSession {
     FaxClassSupport classSupport;         // the last class query
     LineAssembler line;                   // the response being assembled
     Class1Link class1;                    // Class 1: rates, frames, the T.30 exchange
-    TickTimer localTimer;                 // synchronous waits
+    TickTimer localTimer;                 // a dialogue's reply time-out
+    DialogueWait dialogueWait;            // what a suspended modem dialogue waits for
     int32_t baudBeforeInit = 0;           // the port's baud when initBaud was set
 
     bool IsClass2_0() const { return faxClass == fcClass2_0; }

@@ -26,7 +26,7 @@ void FaxSession::SetInitBaud(int32_t baud) {
     if (baud == 0 || !PortIsOpen(port)) return;
     int32_t current = 0;
     if (GetLineParams(port, &current, nullptr, nullptr, nullptr) == ecOK) baudBeforeInit = current;
-    SwitchToInitBaud(*this);
+    RunBlocking(*this, SwitchToInitBaud(*this));
 }
 
 void FaxDelay(FaxSession& s, int ms) {
@@ -74,27 +74,28 @@ QString printable(const QByteArray& bytes) {
 
 }  // namespace
 
-int SendModemCommand(FaxSession& s, const QByteArray& command) {
-    const int pause = receiveCommand(command) ? 0 : frameCommand(command) ? kPreFrameCommandDelayMs : kPreCommandDelayMs;
-    int rc;
-    if (s.delay || pause == 0) {
+int SendAfterPause(FaxSession& s, const QByteArray& bytes, int pauseMs) {
+    if (s.delay || pauseMs <= 0) {
         // A session with its own delay function (a test's clock) keeps the pause in its hands.
-        FaxDelay(s, pause);
-        TraceFax(s, QStringLiteral("-> %1").arg(printable(command)));
-        rc = SendText(s.port, command + '\r');
-    } else {
-        // The port holds the command back for the pause; the port's thread
-        // (where the machines run) goes on meanwhile instead of sleeping.
-        TraceFax(s, QStringLiteral("-> %1").arg(printable(command)));
-        rc = SendTextAfterPause(s.port, command + '\r', pause);
+        FaxDelay(s, pauseMs);
+        return SendText(s.port, bytes);
     }
+    // The port holds the bytes back for the pause; the port's thread (where
+    // the machines run) goes on meanwhile instead of sleeping.
+    return SendTextAfterPause(s.port, bytes, pauseMs);
+}
+
+int SendModemCommand(FaxSession& s, const QByteArray& command, int extraPauseMs) {
+    const int pause = (receiveCommand(command) ? 0 : frameCommand(command) ? kPreFrameCommandDelayMs : kPreCommandDelayMs) +
+                      std::max(0, extraPauseMs);
+    TraceFax(s, QStringLiteral("-> %1").arg(printable(command)));
+    const int rc = SendAfterPause(s, command + '\r', pause);
     if (s.replyTimer > 0) ArmTimerTrigger(s.port, s.replyTimer, s.replyTimeout, true);
     s.localTimer.Start(PortTicks(s.port), uint32_t(s.replyTimeout));
     return rc;
 }
 
-int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* reports) {
-    const bool wasHeld = SetDispatchHold(s.port, true) == 1;
+ModemTask<int> ModemCommand(FaxSession& s, QByteArray command, QList<QByteArray>* reports) {
     int rc = SendModemCommand(s, command);
     QByteArray line;
     bool done = rc < 0;
@@ -132,107 +133,169 @@ int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* rep
             rc = ecCancelRequested;
             break;
         }
-        const uint32_t left = s.localTimer.Remaining(PortTicks(s.port));
-        if (left == 0) {
+        bool timedOut = s.localTimer.Remaining(PortTicks(s.port)) == 0;
+        if (!timedOut) timedOut = co_await DialogueWake::Input(s);
+        if (timedOut) {
             TraceFax(s, QStringLiteral("   no answer"));
             rc = ecTimeout;
             break;
         }
-        // No event loop runs here (a window handler re-entering a half-set-up
-        // session is worse than a window that waits); the fax components run
-        // this dialogue on a thread of their own.
-        WaitForInput(s.port, int(std::min<uint32_t>(left * kMsPerTick, kMsPerTick)));
     }
     DiscardInput(s.port);
-    SetDispatchHold(s.port, wasHeld);
-    return rc;
+    co_return rc;
 }
 
-void ResetModemByDtr(FaxSession& s) {
+int SyncCommand(FaxSession& s, const QByteArray& command, QList<QByteArray>* reports) {
+    return RunBlocking(s, ModemCommand(s, command, reports));
+}
+
+// ---- the dialogues' waits and their blocking driver ------------------------------------------------
+
+bool DialogueWake::await_ready() {
+    if (s_.Cancelled() || DeviceLost(s_.port)) return true;
+    if (kind_ == DialogueWait::Input) return false;
+    // A pause is a pause on the line: what was sent before it goes out first
+    // (from the port's own thread DrainOutput writes it itself).
+    if (PortIsOpen(s_.port)) DrainOutput(s_.port, kDrainLimitMs);
+    if (ms_ <= 0) return true;
+    if (s_.delay) {
+        s_.delay(ms_);
+        return true;
+    }
+    return false;
+}
+
+void DialogueWake::await_suspend(std::coroutine_handle<> h) { s_.dialogueWait = {kind_, ms_, false, h}; }
+
+bool DialogueWake::await_resume() {
+    const bool timedOut = s_.dialogueWait.timedOut;
+    s_.dialogueWait = {};
+    return kind_ == DialogueWait::Input && timedOut;
+}
+
+void DriveBlocking(FaxSession& s, const std::function<void()>& start, const std::function<bool()>& done) {
+    const bool wasHeld = SetDispatchHold(s.port, true) == 1;
+    start();
+    while (!done()) {
+        DialogueWait& w = s.dialogueWait;
+        if (!w.handle) break;  // cannot happen: a task that is not done waits for something
+        if (w.kind == DialogueWait::Time) {
+            FaxDelay(s, w.ms);
+        } else {
+            const uint32_t left = s.localTimer.Remaining(PortTicks(s.port));
+            if (WaitForInput(s.port, int(std::min<uint32_t>(left * kMsPerTick, kMsPerTick))) <= 0)
+                w.timedOut = s.localTimer.Remaining(PortTicks(s.port)) == 0;
+        }
+        w.handle.resume();
+    }
+    SetDispatchHold(s.port, wasHeld);
+}
+
+ModemTask<bool> SendInitStrings(FaxSession& s) {
+    if (s.modemInitialized) co_return true;
+    if (!s.modemInit.isEmpty()) {
+        const int rc = co_await ModemCommand(s, s.modemInit);
+        if (rc != ecOK) co_return false;
+    }
+    const int rc = co_await ModemCommand(s, s.defaultInit);
+    if (rc != ecOK) co_return false;
+    s.modemInitialized = true;
+    co_return true;
+}
+
+ModemTask<> ResetModemByDtr(FaxSession& s) {
     DrainOutput(s.port, kDrainLimitMs);  // a last command (AT+FKS) goes out first
     DiscardInput(s.port);
     SetModemLines(s.port, false, false);
-    FaxDelay(s, kDtrDropMs);
+    co_await DialogueWake::Pause(s, kDtrDropMs);
     SetModemLines(s.port, true, true);
-    FaxDelay(s, kDtrDropMs);
+    co_await DialogueWake::Pause(s, kDtrDropMs);
 }
 
 namespace {
 // "+++" between guard times, then the hang-up command; input is flushed.
-void escapeAndHangUp(FaxSession& s, const char* hangUp) {
-    FaxDelay(s, kEscapeGuardMs);
+ModemTask<> escapeAndHangUp(FaxSession& s, const char* hangUp) {
+    co_await DialogueWake::Pause(s, kEscapeGuardMs);
     SendText(s.port, "+++");
-    FaxDelay(s, kEscapeGuardMs);
+    co_await DialogueWake::Pause(s, kEscapeGuardMs);
     SendText(s.port, hangUp);
-    FaxDelay(s, kEscapeGuardMs);
+    co_await DialogueWake::Pause(s, kEscapeGuardMs);
     DiscardInput(s.port);
 }
 }  // namespace
 
-void HangUpModem(FaxSession& s, bool receiveSide) {
-    if (!PortIsOpen(s.port) || DeviceLost(s.port)) return;
+ModemTask<> HangUpModem(FaxSession& s, bool receiveSide) {
+    if (!PortIsOpen(s.port) || DeviceLost(s.port)) co_return;
     TraceFax(s, QStringLiteral("   hanging up"));
     if (receiveSide) {
-        ResetModemByDtr(s);  // what was queued (AT+FKS) goes out first
-        escapeAndHangUp(s, "ATH\r");
-        return;
+        co_await ResetModemByDtr(s);  // what was queued (AT+FKS) goes out first
+        co_await escapeAndHangUp(s, "ATH\r");
+        co_return;
     }
     if (CarrierPresent(s.port) == 1) {
-        escapeAndHangUp(s, "ATH0\r");
-        if (CarrierPresent(s.port) == 1) ResetModemByDtr(s);
-        return;
+        co_await escapeAndHangUp(s, "ATH0\r");
+        if (CarrierPresent(s.port) == 1) co_await ResetModemByDtr(s);
+        co_return;
     }
     SendText(s.port, "ATH0\r");
-    FaxDelay(s, kEscapeGuardMs);
+    co_await DialogueWake::Pause(s, kEscapeGuardMs);
     DiscardInput(s.port);
 }
 
 namespace {
-void switchBaud(FaxSession& s, int32_t baud) {
-    if (s.initBaud == 0 || baud == 0 || !PortIsOpen(s.port)) return;
+ModemTask<> switchBaud(FaxSession& s, int32_t baud) {
+    if (s.initBaud == 0 || baud == 0 || !PortIsOpen(s.port)) co_return;
     int32_t current = 0;
     GetLineParams(s.port, &current, nullptr, nullptr, nullptr);
-    if (current == baud) return;
-    FaxDelay(s, kBaudSwitchTicks * int(kMsPerTick));
+    if (current == baud) co_return;
+    co_await DialogueWake::Pause(s, kBaudSwitchTicks * int(kMsPerTick));
     SetLineParams(s.port, baud, kNoChangeParity, kNoChangeDataBits, kNoChangeStopBits);
 }
 }  // namespace
 
-void SwitchToNormalBaud(FaxSession& s) { switchBaud(s, s.normalBaud ? s.normalBaud : s.baudBeforeInit); }
+ModemTask<> SwitchToNormalBaud(FaxSession& s) { return switchBaud(s, s.normalBaud ? s.normalBaud : s.baudBeforeInit); }
 
-void SwitchToInitBaud(FaxSession& s) { switchBaud(s, s.initBaud); }
+ModemTask<> SwitchToInitBaud(FaxSession& s) { return switchBaud(s, s.initBaud); }
 
-FaxClassSupport QueryFaxClasses(FaxSession& s, bool reset) {
+ModemTask<> EndFailedCall(FaxSession& s, bool receiveSide, bool portGone) {
+    if (!portGone) co_await HangUpModem(s, receiveSide);
+    co_await SwitchToInitBaud(s);
+}
+
+ModemTask<FaxClassSupport> AskFaxClasses(FaxSession& s, bool reset) {
     FaxClassSupport none;
     if (reset) {
         bool ok = false;
         for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
-            ResetModemByDtr(s);
-            ok = SyncCommand(s, s.defaultInit) == ecOK;
+            co_await ResetModemByDtr(s);
+            ok = co_await ModemCommand(s, s.defaultInit) == ecOK;
         }
-        if (!ok) return none;
+        if (!ok) co_return none;
     }
     QList<QByteArray> reports;
-    if (SyncCommand(s, "AT+FCLASS=?", &reports) != ecOK) return none;
+    const int rc = co_await ModemCommand(s, "AT+FCLASS=?", &reports);
+    if (rc != ecOK) co_return none;
     // The class list is the last report (a modem may echo or chat before it).
     for (auto it = reports.rbegin(); it != reports.rend(); ++it) {
         const FaxClassSupport c = ParseClassList(*it);
-        if (c.any()) return c;
+        if (c.any()) co_return c;
     }
-    return none;
+    co_return none;
 }
 
-int DetectFaxClass(FaxSession& s, bool reset) {
-    if (s.faxClass != fcUnknown && s.faxClass != fcDetect) return ecOK;
+FaxClassSupport QueryFaxClasses(FaxSession& s, bool reset) { return RunBlocking(s, AskFaxClasses(s, reset)); }
+
+ModemTask<int> DetectFaxClass(FaxSession& s, bool reset) {
+    if (s.faxClass != fcUnknown && s.faxClass != fcDetect) co_return ecOK;
     s.faxClass = fcDetect;
-    const FaxClassSupport c = QueryFaxClasses(s, reset);
+    const FaxClassSupport c = co_await AskFaxClasses(s, reset);
     s.classSupport = c;
     if (c.class2_0) s.faxClass = fcClass2_0;
     else if (c.class2) s.faxClass = fcClass2;
     else if (c.class1) s.faxClass = fcClass1;
-    else return ecFaxBadModemResult;
+    else co_return ecFaxBadModemResult;
     TraceFax(s, QStringLiteral("   fax class %1").arg(s.faxClass == fcClass2_0 ? "2.0" : s.faxClass == fcClass2 ? "2" : "1"));
-    return ecOK;
+    co_return ecOK;
 }
 
 }  // namespace orv

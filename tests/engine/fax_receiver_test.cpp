@@ -212,7 +212,9 @@ TEST(FaxReceiver, ACallThatBreaksOffLeavesAValidFileOfWhatArrived) {
         ASSERT_EQ(r.open(file), 0);
         EXPECT_EQ(r.pageCount(), 1);
         EXPECT_EQ(pageData(file, 1), QByteArray("\x80\x40\xC0", 3));
-        if (!k.silence) EXPECT_EQ(c.events.lastProgress().hangupCode, 70);
+        if (!k.silence) {
+            EXPECT_EQ(c.events.lastProgress().hangupCode, 70);
+        }
     }
 }
 

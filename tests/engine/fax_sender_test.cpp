@@ -8,6 +8,7 @@
 #include "engine/fax_sender.h"
 #include "engine/fax_test_support.h"
 #include "engine/fax_text_line.h"
+#include "engine/modem_link.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -239,7 +240,9 @@ TEST(FaxSender, EachDialOrNegotiationFailureHasItsOwnCode) {
         EXPECT_EQ(c.events.logs(), (QList<int>{logSendBegin, logSendFail}));
         EXPECT_EQ(c.events.nextCalls(), 1);  // ExitOnError: no second fax asked for
         EXPECT_TRUE(c.events.statuses().last().last);
-        if (QByteArray(k.name) == "hang-up report") EXPECT_EQ(c.events.lastProgress().hangupCode, 11);
+        if (QByteArray(k.name) == "hang-up report") {
+            EXPECT_EQ(c.events.lastProgress().hangupCode, 11);
+        }
     }
 }
 
@@ -421,4 +424,77 @@ TEST(FaxSender, AnAbortDuringTheInitProcedureWaitsForItAndThenEndsTheSession) {
     EXPECT_EQ(events.nextCalls(), 0);
     EXPECT_TRUE(port.modem.waitDone());
     EXPECT_EQ(port.modem.mismatch(), "");
+}
+
+TEST(FaxSender, GuardTimesAreTimersOnThePortClockAndThePortsThreadServesOthersMeanwhile) {
+    SendCase c;
+    c.s.delay = nullptr;  // the machine's own timers keep the guard times
+    c.s.options = foExitOnError;
+    const QString doc = makeApf(c.folder() + "/doc.apf", 1, 10, false);
+    c.events.queue << RecordingEvents::Fax{"9", doc, {}};
+    c.class2Setup();
+    c.modem.expect("ATDT9", "\r\nNO CARRIER\r\n").expect("ATH0");
+    ASSERT_TRUE(c.start());
+    ASSERT_TRUE(c.modem.waitDone());
+    // The hang-up now waits 1000 ms after "ATH0" on the port's clock, which
+    // stands still: the session stays in it, and the port's thread runs other
+    // work and answers progress queries at once.
+    std::atomic<bool> ran{false};
+    ASSERT_EQ(PostToPort(c.port.handle, [&] { ran = c.sender->Running(); }), 0);
+    ASSERT_TRUE(waitUntil([&] { return ran.load(); }));
+    EXPECT_EQ(c.sender->CurrentProgress().error, ecFaxNoCarrier);
+    const uint32_t guardTicks = (kEscapeGuardMs + kMsPerTick - 1) / kMsPerTick;
+    c.port.advanceTicks(guardTicks - 1);
+    EXPECT_TRUE(c.sender->Running());
+    EXPECT_FALSE(c.events.waitFinish(50));
+    c.port.advanceTicks(1);
+    ASSERT_TRUE(c.events.waitFinish());
+    EXPECT_EQ(c.events.finishCode(), ecFaxNoCarrier);
+    EXPECT_EQ(IsBusy(c.port.handle), 0);
+}
+
+TEST(FaxSender, AnAsyncStartIsCutShortByAnAbortOrTheMachinesEndWhileItsModemSaysNothing) {
+    {
+        MachinePort port;
+        FaxSendSession s;
+        port.prepare(s);
+        s.faxClass = fcClass2;
+        RecordingEvents events;
+        events.queue << RecordingEvents::Fax{"1", "never.apf", {}};
+        port.modem.gate(1);  // the init string is never answered
+        port.modem.start();
+        FaxSender sender(s, events);
+        ASSERT_EQ(sender.StartAsync(), 0);
+        ASSERT_TRUE(waitUntil([&] { return port.modem.atGate(1); }));
+        sender.Abort();
+        ASSERT_TRUE(events.waitFinish());
+        port.modem.release(1);
+        EXPECT_EQ(events.finishCode(), ecCancelRequested);
+        EXPECT_EQ(events.statuses().last().code, fsUserAbort);
+        EXPECT_EQ(events.nextCalls(), 0);
+        EXPECT_FALSE(sender.Running());
+        EXPECT_EQ(IsBusy(port.handle), 0);
+    }
+    {
+        // Destroyed while its init dialogue waits for the modem: the port is
+        // given back and nothing of the machine runs afterwards.
+        MachinePort port;
+        FaxSendSession s;
+        port.prepare(s);
+        s.faxClass = fcClass2;
+        RecordingEvents events;
+        port.modem.gate(1);
+        port.modem.start();
+        auto sender = std::make_unique<FaxSender>(s, events);
+        ASSERT_EQ(sender->StartAsync(), 0);
+        ASSERT_TRUE(waitUntil([&] { return port.modem.atGate(1); }));
+        sender.reset();
+        EXPECT_EQ(IsBusy(port.handle), 0);
+        port.modem.release(1);
+        port.advanceTicks(uint32_t(SecsToTicks(120)));
+        std::atomic<bool> idle{false};
+        ASSERT_EQ(PostToPort(port.handle, [&] { idle = true; }), 0);
+        ASSERT_TRUE(waitUntil([&] { return idle.load(); }));
+        EXPECT_FALSE(events.waitFinish(20));
+    }
 }
