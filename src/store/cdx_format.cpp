@@ -4,6 +4,7 @@
 #include "store/db_error.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace orv {
@@ -55,9 +56,13 @@ Header readHeader(const QByteArray& file, qint64 offset, const QString& fileName
     return r;
 }
 
-// Walks every leaf of the tree at root, left to right, calling sink(key, recno).
+// Walks every leaf of the tree at root, left to right. Each key is decoded
+// straight into the sink's storage: sink.slot() gives the bytes for the next
+// key (the previous key, sink.previous(), stays readable), and
+// sink.commit(recno, dup) takes it, dup being the bytes it shares with the
+// previous key.
 template <class Sink>
-void walkLeaves(const QByteArray& file, uint32_t root, int keyLength, char fill, const QString& fileName, Sink&& sink) {
+void walkLeaves(const QByteArray& file, uint32_t root, int keyLength, char fill, const QString& fileName, Sink& sink) {
     const qint64 size = file.size();
     std::vector<bool> visited(size_t(size / kPage) + 1, false);
     auto checkPage = [&](qint64 off, const char* what) {
@@ -80,31 +85,37 @@ void walkLeaves(const QByteArray& file, uint32_t root, int keyLength, char fill,
         page = ReadBe32(p + 12 + keyLength + 4);
     }
 
-    QByteArray prev(keyLength, fill);
-    QByteArray key(keyLength, fill);
+    const size_t kl = size_t(keyLength);
+    const std::vector<char> fills(kl, fill);  // what the first key's shared bytes would be
     for (;;) {
         const char* p = file.constData() + page;
         const int attr = ReadLe16(p);
         if (!(attr & 0x02)) damaged(fileName, QStringLiteral("page %1 should be a leaf").arg(page));
         const int nkeys = ReadLe16(p + 2);
         const uint32_t right = ReadLe32(p + 8);
-        const uint32_t recMask = ReadLe32(p + 14);
-        const int dupMask = uint8_t(p[18]), trailMask = uint8_t(p[19]);
         const int recBits = uint8_t(p[20]), dupBits = uint8_t(p[21]), trailBits = uint8_t(p[22]);
         const int entrySize = uint8_t(p[23]);
         if (entrySize < 1 || entrySize > 8 || recBits + dupBits + trailBits > entrySize * 8 || recBits > 32 ||
             nkeys * entrySize > 488)
             damaged(fileName, QStringLiteral("leaf page at %1 has a bad layout").arg(page));
-        (void)dupMask;
-        (void)trailMask;
-        (void)recMask;
         const uint64_t rmask = recBits >= 32 ? 0xFFFFFFFFull : ((1ull << recBits) - 1);
         const uint64_t dmask = (1ull << dupBits) - 1, tmask = (1ull << trailBits) - 1;
+        const uint64_t emask = entrySize >= 8 ? ~0ull : ((1ull << (8 * entrySize)) - 1);
         int pos = kPage;
         const int entriesEnd = 24 + nkeys * entrySize;
         for (int i = 0; i < nkeys; ++i) {
+            const char* e = p + 24 + i * entrySize;
             uint64_t v = 0;
-            for (int b = entrySize - 1; b >= 0; --b) v = v << 8 | uint8_t(p[24 + i * entrySize + b]);
+            if constexpr (std::endian::native == std::endian::little) {
+                if (24 + i * entrySize + 8 <= kPage) {
+                    std::memcpy(&v, e, 8);  // one load; the bytes past the entry are masked off
+                    v &= emask;
+                } else {
+                    for (int b = entrySize - 1; b >= 0; --b) v = v << 8 | uint8_t(e[b]);
+                }
+            } else {
+                for (int b = entrySize - 1; b >= 0; --b) v = v << 8 | uint8_t(e[b]);
+            }
             const uint32_t rec = uint32_t(v & rmask);
             const int dup = int((v >> recBits) & dmask);
             const int trail = int((v >> (recBits + dupBits)) & tmask);
@@ -113,18 +124,36 @@ void walkLeaves(const QByteArray& file, uint32_t root, int keyLength, char fill,
             const int n = keyLength - dup - trail;
             pos -= n;
             if (pos < entriesEnd) damaged(fileName, QStringLiteral("leaf page at %1: keys overlap the entries").arg(page));
-            char* k = key.data();
-            std::memcpy(k, prev.constData(), size_t(dup));
+            char* k = sink.slot();
+            const char* prev = sink.previous();
+            std::memcpy(k, prev ? prev : fills.data(), size_t(dup));
             std::memcpy(k + dup, p + pos, size_t(n));
             std::memset(k + dup + n, fill, size_t(trail));
-            sink(key.constData(), rec);
-            std::swap(prev, key);
+            sink.commit(rec, dup);
         }
         if (right == 0xFFFFFFFFu || right == 0) break;
         page = right;
         checkPage(page, "leaf");
     }
 }
+
+// A sink that keeps only the key just read (and the one before it).
+template <class Take>
+struct EachKey {
+    explicit EachKey(int keyLength, Take take) : take(std::move(take)), buf(2 * size_t(keyLength)), kl(size_t(keyLength)) {}
+    char* slot() { return buf.data() + cur * kl; }
+    const char* previous() const { return any ? buf.data() + (1 - cur) * kl : nullptr; }
+    void commit(uint32_t rec, int) {
+        take(static_cast<const char*>(slot()), rec);
+        any = true;
+        cur = 1 - cur;
+    }
+    Take take;
+    std::vector<char> buf;
+    size_t kl;
+    size_t cur = 0;
+    bool any = false;
+};
 
 // ---- writing ------------------------------------------------------------------
 
@@ -287,13 +316,14 @@ std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& 
     const Header dir = readHeader(file, 0, fileName);
     if (!(dir.options & kCdxDirectory) || dir.keyLength != 10) damaged(fileName, QStringLiteral("no tag directory"));
     std::vector<CdxTagInfo> tags;
-    walkLeaves(file, dir.root, dir.keyLength, ' ', fileName, [&](const char* key, uint32_t rec) {
+    EachKey names(dir.keyLength, [&](const char* key, uint32_t rec) {
         if (tags.size() >= 256) damaged(fileName, QStringLiteral("more than 256 tags"));
         CdxTagInfo t;
         t.name = QByteArray(key, 10).trimmed().toUpper();
         t.headerOffset = rec;
         tags.push_back(t);
     });
+    walkLeaves(file, dir.root, dir.keyLength, ' ', fileName, names);
     for (CdxTagInfo& t : tags) {
         const Header h = readHeader(file, t.headerOffset, fileName);
         t.root = h.root;
@@ -309,20 +339,47 @@ std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& 
 }
 
 void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
-                 std::vector<uint32_t>& recnos, const QString& fileName) {
-    const int kl = tag.keyLength;
-    const char* prevKey = nullptr;
-    walkLeaves(file, tag.root, kl, fill, fileName, [&](const char* key, uint32_t rec) {
-        const size_t n = recnos.size();
-        if (n > 0) {
-            prevKey = keys.data() + (n - 1) * size_t(kl);
-            const int c = std::memcmp(prevKey, key, size_t(kl));
-            if (c > 0 || (c == 0 && recnos.back() >= rec))
-                damaged(fileName, QStringLiteral("tag %1 is out of order").arg(QString::fromLatin1(tag.name)));
+                 std::vector<uint32_t>& recnos, const QString& fileName, size_t expectedKeys) {
+    // Keys are decoded in place at the end of keys, and checked against the
+    // one before: they share dup bytes, so the first byte after those
+    // usually decides the order.
+    struct Into {
+        std::vector<char>& keys;
+        std::vector<uint32_t>& recnos;
+        const CdxTagInfo& tag;
+        const QString& fileName;
+        size_t kl;
+        size_t n;
+        char* slot() {
+            const size_t need = (n + 1) * kl;
+            if (keys.size() < need) keys.resize(std::max(need, keys.size() * 2));
+            return keys.data() + n * kl;
         }
-        keys.insert(keys.end(), key, key + kl);
-        recnos.push_back(rec);
-    });
+        const char* previous() const { return n ? keys.data() + (n - 1) * kl : nullptr; }
+        void commit(uint32_t rec, int dup) {
+            if (n > 0) {
+                const auto* prev = reinterpret_cast<const unsigned char*>(keys.data() + (n - 1) * kl);
+                const auto* key = prev + kl;
+                const size_t d = size_t(dup);
+                int c = 0;
+                if (d < kl) c = prev[d] != key[d] ? (prev[d] < key[d] ? -1 : 1) : std::memcmp(prev + d, key + d, kl - d);
+                if (c > 0 || (c == 0 && recnos.back() >= rec))
+                    damaged(fileName, QStringLiteral("tag %1 is out of order").arg(QString::fromLatin1(tag.name)));
+            }
+            recnos.push_back(rec);
+            ++n;
+        }
+    };
+    const size_t kl = size_t(tag.keyLength);
+    Into into{keys, recnos, tag, fileName, kl, recnos.size()};
+    // Every key takes at least a byte of its leaf: a hint beyond that is wrong.
+    expectedKeys = std::min(expectedKeys, size_t(file.size()));
+    keys.resize(std::max(keys.size(), (into.n + expectedKeys) * kl));
+    recnos.reserve(into.n + expectedKeys);
+    walkLeaves(file, tag.root, tag.keyLength, fill, fileName, into);
+    keys.resize(into.n * kl);
+    if (keys.capacity() > 2 * keys.size() + 4096) keys.shrink_to_fit();
+    if (recnos.capacity() > 2 * recnos.size() + 1024) recnos.shrink_to_fit();
 }
 
 uint32_t ReadCdxChangeCounter(const QByteArray& file) { return file.size() < 12 ? 0 : ReadBe32(file.constData() + 8); }

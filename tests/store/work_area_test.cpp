@@ -340,6 +340,67 @@ TEST(WorkArea, BigTagsHaveInteriorPagesAndDateKeys) {
     for (int i = 0; i < 2999; ++i) ASSERT_EQ(uint32_t(perl[1].recnos[i]), recnos[size_t(i)]);
 }
 
+// A tag's keys read back from a file built from them: across many leaves,
+// whatever the size hint, and a tag whose keys are out of order (the byte
+// after the shared ones decides, or the whole key ties and the record numbers
+// decide) is damaged.
+TEST(WorkArea, TagKeysReadBackWhateverTheHintAndDisorderIsDamage) {
+    auto build = [](const std::vector<QByteArray>& keyList, const std::vector<uint32_t>& recs) {
+        std::vector<char> keys;
+        for (const QByteArray& k : keyList) keys.insert(keys.end(), k.constBegin(), k.constEnd());
+        CdxTagContent tag;
+        tag.info.name = "T";
+        tag.info.keyLength = int(keyList.front().size());
+        tag.info.keyExpr = "NAME";
+        tag.keys = keys.data();
+        tag.recnos = recs.data();
+        tag.count = recs.size();
+        return BuildCdxFile({tag}, 100000);
+    };
+    std::vector<QByteArray> many;
+    std::vector<uint32_t> manyRecs;
+    for (uint32_t i = 0; i < 5000; ++i) {
+        many.push_back(("name" + QByteArray::number(i / 3).rightJustified(6, '0')).leftJustified(12, ' '));
+        manyRecs.push_back(i + 1);
+    }
+    const QByteArray file = build(many, manyRecs);
+    const auto dir = ReadCdxDirectory(file, "T.CDX");
+    ASSERT_EQ(dir.size(), 1u);
+    for (size_t hint : {size_t(0), size_t(1), size_t(5000), size_t(1) << 40}) {
+        std::vector<char> keys;
+        std::vector<uint32_t> recnos;
+        ReadCdxKeys(file, dir[0], ' ', keys, recnos, "T.CDX", hint);
+        ASSERT_EQ(recnos, manyRecs) << hint;
+        ASSERT_EQ(keys.size(), 5000u * 12) << hint;
+        for (size_t i = 0; i < many.size(); i += 499) ASSERT_EQ(QByteArray(keys.data() + i * 12, 12), many[i]) << hint;
+    }
+
+    const struct {
+        std::vector<QByteArray> keys;
+        std::vector<uint32_t> recs;
+        bool ok;
+    } cases[] = {
+        {{"AB1", "AB2", "AB2", "B  "}, {1, 2, 3, 4}, true},
+        {{"AB2", "AB1"}, {1, 2}, false},         // the byte after "AB" decides
+        {{"AB ", "A  "}, {1, 2}, false},         // a shorter key after a longer one
+        {{"AAA", "AAA"}, {5, 3}, false},         // equal keys: record numbers ascend
+        {{"AAA", "AAA"}, {3, 3}, false},
+        {{"ZZZ", "AZZ"}, {1, 2}, false},         // nothing shared
+    };
+    for (const auto& k : cases) {
+        const QByteArray f = build(k.keys, k.recs);
+        const auto d = ReadCdxDirectory(f, "T.CDX");
+        std::vector<char> keys;
+        std::vector<uint32_t> recnos;
+        if (k.ok) {
+            ReadCdxKeys(f, d[0], ' ', keys, recnos, "T.CDX", 2);
+            EXPECT_EQ(recnos, k.recs);
+        } else {
+            EXPECT_THROW(ReadCdxKeys(f, d[0], ' ', keys, recnos, "T.CDX", 2), EDatabase) << k.keys[0].constData();
+        }
+    }
+}
+
 TEST(WorkArea, ReadsNumericKeyEncoding) {
     char k[8];
     const struct {
