@@ -47,10 +47,10 @@ function(orvane_test name)
   else()
     target_link_libraries(${name} PRIVATE orvane_test_main)
   endif()
-  # Test programs are mostly GoogleTest macro expansions: -O1 compiles them in
-  # about two thirds of the time of -O2 and tests the same code, since the
-  # libraries under test keep their configuration's optimisation.
-  target_compile_options(${name} PRIVATE ${ORVANE_WARNINGS} -O1)
+  # Test programs are mostly GoogleTest macro expansions: -O0 compiles them in
+  # about half the time of -O1 (a third of -O2) and tests the same code, since
+  # the libraries under test keep their configuration's optimisation.
+  target_compile_options(${name} PRIVATE ${ORVANE_WARNINGS} -O0)
   if(ORVANE_SANITIZE)
     target_compile_options(${name} PRIVATE ${ORVANE_SANITIZER_FLAGS})
   endif()
@@ -86,7 +86,10 @@ option(ORVANE_LIBFUZZER "Build the fuzz targets with clang's libFuzzer (only the
 set(ORVANE_FUZZ_SECONDS 20 CACHE STRING "Seconds each libFuzzer target runs under ctest")
 
 if(ORVANE_LIBFUZZER)
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -g)
+  # clang 14's indirect-call type check cannot assemble the split functions of
+  # a coroutine (the engine's modem dialogues): "Cannot represent a difference
+  # across sections". The other undefined-behaviour checks stay.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=function -fno-omit-frame-pointer -g)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
