@@ -31,8 +31,8 @@ void FaxSession::SetInitBaud(int32_t baud) {
 
 void FaxDelay(FaxSession& s, int ms) {
     // A pause is a pause on the line: what was sent before it goes out first
-    // (the machines run on the port's own thread, which would otherwise
-    // write it only after them).
+    // (on the port's own thread, where a session with a test clock calls
+    // this, DrainOutput writes it there and then).
     if (PortIsOpen(s.port)) DrainOutput(s.port, kDrainLimitMs);
     if (ms <= 0 || s.Cancelled()) return;
     if (s.delay) {
