@@ -340,17 +340,14 @@ int FaxUnpackEngine::imageFromLines(bool wide, bool invert, const std::function<
     const uint8_t background = invert ? 0xFF : 0x00;
     std::vector<uint8_t> rows;
     int rowCount = 0, used = 1;
-    try {
-        rows.resize(size_t(1024) * stride, background);
-    } catch (const std::bad_alloc&) {
-        return ecOutOfMemory;
-    }
     bool outOfMemory = false;
     const LineSink sink = [&](const uint8_t* data, int len) {
         if (outOfMemory) return;
         if (size_t(rowCount + 1) * stride > rows.size()) {
+            // Room grows by doubling from 64 rows: a few lines cost little,
+            // a long page is copied a handful of times, not once per step.
             try {
-                rows.resize(rows.size() + size_t(1024) * stride, background);
+                rows.resize(std::max(rows.size() * 2, size_t(64) * stride), background);
             } catch (const std::bad_alloc&) {
                 outOfMemory = true;
                 return;

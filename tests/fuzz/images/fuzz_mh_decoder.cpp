@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // hundred lines, so the two are compared on the first kCompared bytes
     // (an end of data where the walk ends, too). The fast path and the image
     // take the whole input.
-    constexpr size_t kCompared = 4096;
+    constexpr size_t kCompared = 1024;
     const size_t compared = std::min(size - 1, kCompared);
     static Decoded a, b;  // kept, so their buffers are reused from input to input
     decode(fast, data + 1, compared, flags, invert, a);
