@@ -137,6 +137,32 @@ void walkLeaves(const QByteArray& file, uint32_t root, int keyLength, char fill,
     }
 }
 
+// The keys the leaves of the tree at root say they hold, from their headers
+// alone (what the walk will decode, so its buffer is made once). Nothing is
+// checked beyond staying inside the file and ending: on anything odd it
+// gives 0 and the walk that follows reports the damage.
+size_t countLeafKeys(const QByteArray& file, uint32_t root, int keyLength) {
+    const qint64 size = file.size();
+    const qint64 pages = size / kPage;
+    auto inside = [&](qint64 off) { return off >= 0 && off % kPage == 0 && off + kPage <= size; };
+    qint64 page = root;
+    for (qint64 depth = 0;; ++depth) {
+        if (!inside(page) || depth > pages) return 0;
+        const char* p = file.constData() + page;
+        if (ReadLe16(p) & 0x02) break;
+        page = ReadBe32(p + 12 + keyLength + 4);
+    }
+    size_t keys = 0;
+    for (qint64 steps = 0;; ++steps) {
+        if (!inside(page) || steps > pages) return 0;
+        const char* p = file.constData() + page;
+        keys += size_t(std::min<int>(ReadLe16(p + 2), 488));
+        const uint32_t right = ReadLe32(p + 8);
+        if (right == 0xFFFFFFFFu || right == 0) return keys;
+        page = right;
+    }
+}
+
 // A sink that keeps only the key just read (and the one before it).
 template <class Take>
 struct EachKey {
@@ -339,7 +365,7 @@ std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& 
 }
 
 void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
-                 std::vector<uint32_t>& recnos, const QString& fileName, size_t expectedKeys) {
+                 std::vector<uint32_t>& recnos, const QString& fileName) {
     // Keys are decoded in place at the end of keys, and checked against the
     // one before: they share dup bytes, so the first byte after those
     // usually decides the order.
@@ -372,14 +398,11 @@ void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::
     };
     const size_t kl = size_t(tag.keyLength);
     Into into{keys, recnos, tag, fileName, kl, recnos.size()};
-    // Every key takes at least a byte of its leaf: a hint beyond that is wrong.
-    expectedKeys = std::min(expectedKeys, size_t(file.size()));
-    keys.resize(std::max(keys.size(), (into.n + expectedKeys) * kl));
-    recnos.reserve(into.n + expectedKeys);
+    const size_t expected = countLeafKeys(file, tag.root, tag.keyLength);
+    keys.resize(std::max(keys.size(), (into.n + expected) * kl));
+    recnos.reserve(into.n + expected);
     walkLeaves(file, tag.root, tag.keyLength, fill, fileName, into);
     keys.resize(into.n * kl);
-    if (keys.capacity() > 2 * keys.size() + 4096) keys.shrink_to_fit();
-    if (recnos.capacity() > 2 * recnos.size() + 1024) recnos.shrink_to_fit();
 }
 
 uint32_t ReadCdxChangeCounter(const QByteArray& file) { return file.size() < 12 ? 0 : ReadBe32(file.constData() + 8); }

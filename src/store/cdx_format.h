@@ -40,10 +40,9 @@ struct CdxTagInfo {
 std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& fileName);
 
 // Appends the keys of one tag in ascending order. fill is 0x20 for character
-// keys, 0x00 for numeric, date and logical keys. expectedKeys (the table's
-// record count, say) lets the keys' room be made once.
+// keys, 0x00 for numeric, date and logical keys.
 void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
-                 std::vector<uint32_t>& recnos, const QString& fileName, size_t expectedKeys = 0);
+                 std::vector<uint32_t>& recnos, const QString& fileName);
 
 struct CdxTagContent {
     CdxTagInfo info;  // name, keyLength, options, descending, expressions

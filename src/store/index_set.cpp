@@ -91,7 +91,7 @@ bool IndexSet::loadFile(const QString& path) {
             try {
                 std::vector<char> keys;
                 std::vector<uint32_t> recnos;
-                ReadCdxKeys(bytes, t->info(), t->fill(), keys, recnos, fileName(path), header.recordCount);
+                ReadCdxKeys(bytes, t->info(), t->fill(), keys, recnos, fileName(path));
                 for (uint32_t r : recnos)
                     if (r == 0 || r > header.recordCount) stale = true;
                 if (!stale) {

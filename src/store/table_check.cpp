@@ -183,7 +183,7 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
         std::vector<char> keys;
         std::vector<uint32_t> recnos;
         try {
-            ReadCdxKeys(cdx, info, tag->fill(), keys, recnos, cdxName, h.recordCount);
+            ReadCdxKeys(cdx, info, tag->fill(), keys, recnos, cdxName);
         } catch (const EOrvException& e) {
             problem(QStringLiteral("tag %1: %2").arg(tagName, e.message()));
             continue;
