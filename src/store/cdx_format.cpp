@@ -106,13 +106,9 @@ void walkLeaves(const QByteArray& file, uint32_t root, int keyLength, char fill,
         for (int i = 0; i < nkeys; ++i) {
             const char* e = p + 24 + i * entrySize;
             uint64_t v = 0;
-            if constexpr (std::endian::native == std::endian::little) {
-                if (24 + i * entrySize + 8 <= kPage) {
-                    std::memcpy(&v, e, 8);  // one load; the bytes past the entry are masked off
-                    v &= emask;
-                } else {
-                    for (int b = entrySize - 1; b >= 0; --b) v = v << 8 | uint8_t(e[b]);
-                }
+            if (std::endian::native == std::endian::little && 24 + i * entrySize + 8 <= kPage) {
+                std::memcpy(&v, e, 8);  // one load; the bytes past the entry are masked off
+                v &= emask;
             } else {
                 for (int b = entrySize - 1; b >= 0; --b) v = v << 8 | uint8_t(e[b]);
             }
@@ -170,7 +166,7 @@ struct EachKey {
     char* slot() { return buf.data() + cur * kl; }
     const char* previous() const { return any ? buf.data() + (1 - cur) * kl : nullptr; }
     void commit(uint32_t rec, int) {
-        take(static_cast<const char*>(slot()), rec);
+        take(slot(), rec);
         any = true;
         cur = 1 - cur;
     }
