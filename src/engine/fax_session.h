@@ -43,13 +43,15 @@ struct FaxSession {
     int32_t initBaud = 0;                 // 0: no baud switching
     int32_t normalBaud = 0;               // 0: the baud the port had when initBaud was set
 
-    // Waits ms milliseconds (command guard times, escape guard, DTR drop). The
-    // default sleeps; tests make time pass instantly.
+    // Waits ms milliseconds (command guard times, escape guard, DTR drop).
+    // Unset, a running machine keeps these pauses with the port's timers and
+    // a blocking dialogue sleeps; tests make time pass instantly.
     std::function<void(int ms)> delay;
     // Receives a line of protocol trace (states, commands, responses); optional.
     std::function<void(const QString& text)> trace;
-    // Set to stop a modem dialogue that runs off the port's thread (the init
-    // procedure of FaxMachine::StartAsync): waits and commands end at once.
+    // Set to cut a modem dialogue short (the init procedure of
+    // FaxMachine::StartAsync on an abort, any dialogue when the port goes):
+    // its waits and commands end at once.
     std::shared_ptr<std::atomic<bool>> cancel = std::make_shared<std::atomic<bool>>(false);
     bool Cancelled() const { return cancel && cancel->load(); }
 
