@@ -39,16 +39,24 @@ QByteArray headerRows(const QString& text) {
     return undoubleDle(EncodeTextRows(toCp1252(text), true, false, 1728, 0));
 }
 
-struct SendCase {
+// A session whose modem script the test writes from its first command (the
+// init string included).
+struct BareCase {
     MachinePort port;
     FaxSendSession s;
     RecordingEvents events;
+    explicit BareCase(TFaxClass faxClass = fcClass2) {
+        port.prepare(s);
+        s.faxClass = faxClass;
+    }
+};
+
+// A session whose script starts after the default init string.
+struct SendCase : BareCase {
     std::unique_ptr<FaxSender> sender;
     ScriptedModem& modem = port.modem;
 
-    SendCase(TFaxClass faxClass = fcClass2) {
-        port.prepare(s);
-        s.faxClass = faxClass;
+    SendCase(TFaxClass faxClass = fcClass2) : BareCase(faxClass) {
         s.stationId = "orvane test";
         expectInit(modem);
     }
@@ -379,51 +387,43 @@ TEST(FaxSender, MissingOrBrokenFilesFailTheFaxNotTheProgram) {
 }
 
 TEST(FaxSender, AModemThatNeverAnswersTheInitStringEndsTheSessionBeforeItRuns) {
-    MachinePort port;
-    FaxSendSession s;
-    port.prepare(s);
-    s.replyTimeout = 2;
-    s.faxClass = fcDetect;
-    port.modem.gate(1).start();  // answers nothing to the two resets' init strings
-    RecordingEvents events;
-    FaxSender sender(s, events);
+    BareCase c(fcDetect);
+    c.s.replyTimeout = 2;
+    c.port.modem.gate(1).start();  // answers nothing to the two resets' init strings
+    FaxSender sender(c.s, c.events);
     std::thread clock([&] {
         // The synchronous commands wait on the port clock.
-        for (int i = 0; i < 200 && !events.waitFinish(5); ++i) port.clock->AdvanceTicks(1);
+        for (int i = 0; i < 200 && !c.events.waitFinish(5); ++i) c.port.clock->AdvanceTicks(1);
     });
     EXPECT_EQ(sender.Start(), ecFaxBadModemResult);
     clock.join();
-    port.modem.release(1);
-    EXPECT_EQ(events.finishCode(), ecFaxBadModemResult);
+    c.port.modem.release(1);
+    EXPECT_EQ(c.events.finishCode(), ecFaxBadModemResult);
     EXPECT_FALSE(sender.Running());
-    EXPECT_EQ(IsBusy(port.handle), 0);
-    EXPECT_EQ(TriggerKind(port.handle, s.replyTimer), 0);
+    EXPECT_EQ(IsBusy(c.port.handle), 0);
+    EXPECT_EQ(TriggerKind(c.port.handle, c.s.replyTimer), 0);
 }
 
 TEST(FaxSender, AnAbortDuringTheInitProcedureWaitsForItAndThenEndsTheSession) {
-    MachinePort port;
-    FaxSendSession s;
-    port.prepare(s);
-    s.faxClass = fcClass2;
-    RecordingEvents events;
-    events.queue << RecordingEvents::Fax{"1", "never.apf", {}};
+    BareCase c;
+    c.events.queue << RecordingEvents::Fax{"1", "never.apf", {}};
     // The modem holds back its answer to the init string while the abort comes.
-    port.modem.gate(1).expect("ATE0Q0V1X4S0=0S2=43").expect("ATH0");
-    port.modem.start();
-    FaxSender sender(s, events);
+    c.port.modem.gate(1).expect("ATE0Q0V1X4S0=0S2=43").expect("ATH0");
+    c.port.modem.start();
+    FaxSender sender(c.s, c.events);
     std::thread user([&] {
-        while (!port.modem.atGate(1)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        while (!c.port.modem.atGate(1)) std::this_thread::sleep_for(std::chrono::milliseconds(2));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));  // Start() is in its init procedure
         sender.Abort();
-        port.modem.release(1);
+        c.port.modem.release(1);
     });
     EXPECT_EQ(sender.Start(), 0);  // the port's thread kept reading for it
     user.join();
-    ASSERT_TRUE(events.waitFinish());
-    EXPECT_EQ(events.finishCode(), ecCancelRequested);
-    EXPECT_EQ(events.nextCalls(), 0);
-    EXPECT_TRUE(port.modem.waitDone());
-    EXPECT_EQ(port.modem.mismatch(), "");
+    ASSERT_TRUE(c.events.waitFinish());
+    EXPECT_EQ(c.events.finishCode(), ecCancelRequested);
+    EXPECT_EQ(c.events.nextCalls(), 0);
+    EXPECT_TRUE(c.port.modem.waitDone());
+    EXPECT_EQ(c.port.modem.mismatch(), "");
 }
 
 TEST(FaxSender, GuardTimesAreTimersOnThePortClockAndThePortsThreadServesOthersMeanwhile) {
@@ -455,46 +455,38 @@ TEST(FaxSender, GuardTimesAreTimersOnThePortClockAndThePortsThreadServesOthersMe
 
 TEST(FaxSender, AnAsyncStartIsCutShortByAnAbortOrTheMachinesEndWhileItsModemSaysNothing) {
     {
-        MachinePort port;
-        FaxSendSession s;
-        port.prepare(s);
-        s.faxClass = fcClass2;
-        RecordingEvents events;
-        events.queue << RecordingEvents::Fax{"1", "never.apf", {}};
-        port.modem.gate(1);  // the init string is never answered
-        port.modem.start();
-        FaxSender sender(s, events);
+        BareCase c;
+        c.events.queue << RecordingEvents::Fax{"1", "never.apf", {}};
+        c.port.modem.gate(1);  // the init string is never answered
+        c.port.modem.start();
+        FaxSender sender(c.s, c.events);
         ASSERT_EQ(sender.StartAsync(), 0);
-        ASSERT_TRUE(waitUntil([&] { return port.modem.atGate(1); }));
+        ASSERT_TRUE(waitUntil([&] { return c.port.modem.atGate(1); }));
         sender.Abort();
-        ASSERT_TRUE(events.waitFinish());
-        port.modem.release(1);
-        EXPECT_EQ(events.finishCode(), ecCancelRequested);
-        EXPECT_EQ(events.statuses().last().code, fsUserAbort);
-        EXPECT_EQ(events.nextCalls(), 0);
+        ASSERT_TRUE(c.events.waitFinish());
+        c.port.modem.release(1);
+        EXPECT_EQ(c.events.finishCode(), ecCancelRequested);
+        EXPECT_EQ(c.events.statuses().last().code, fsUserAbort);
+        EXPECT_EQ(c.events.nextCalls(), 0);
         EXPECT_FALSE(sender.Running());
-        EXPECT_EQ(IsBusy(port.handle), 0);
+        EXPECT_EQ(IsBusy(c.port.handle), 0);
     }
     {
         // Destroyed while its init dialogue waits for the modem: the port is
         // given back and nothing of the machine runs afterwards.
-        MachinePort port;
-        FaxSendSession s;
-        port.prepare(s);
-        s.faxClass = fcClass2;
-        RecordingEvents events;
-        port.modem.gate(1);
-        port.modem.start();
-        auto sender = std::make_unique<FaxSender>(s, events);
+        BareCase c;
+        c.port.modem.gate(1);
+        c.port.modem.start();
+        auto sender = std::make_unique<FaxSender>(c.s, c.events);
         ASSERT_EQ(sender->StartAsync(), 0);
-        ASSERT_TRUE(waitUntil([&] { return port.modem.atGate(1); }));
+        ASSERT_TRUE(waitUntil([&] { return c.port.modem.atGate(1); }));
         sender.reset();
-        EXPECT_EQ(IsBusy(port.handle), 0);
-        port.modem.release(1);
-        port.advanceTicks(uint32_t(SecsToTicks(120)));
+        EXPECT_EQ(IsBusy(c.port.handle), 0);
+        c.port.modem.release(1);
+        c.port.advanceTicks(uint32_t(SecsToTicks(120)));
         std::atomic<bool> idle{false};
-        ASSERT_EQ(PostToPort(port.handle, [&] { idle = true; }), 0);
+        ASSERT_EQ(PostToPort(c.port.handle, [&] { idle = true; }), 0);
         ASSERT_TRUE(waitUntil([&] { return idle.load(); }));
-        EXPECT_FALSE(events.waitFinish(20));
+        EXPECT_FALSE(c.events.waitFinish(20));
     }
 }
