@@ -56,6 +56,55 @@ Header readHeader(const QByteArray& file, qint64 offset, const QString& fileName
     return r;
 }
 
+// Decodes the keys of the leaf at page (which the caller has checked lies
+// inside the file) into the sink, and returns its right sibling.
+template <class Sink>
+uint32_t decodeLeaf(const QByteArray& file, uint32_t page, int keyLength, char fill, const QString& fileName, Sink& sink) {
+    const size_t kl = size_t(keyLength);
+    char fills[256];  // what the first key's shared bytes would be
+    std::memset(fills, fill, kl);
+    const char* p = file.constData() + page;
+    const int attr = ReadLe16(p);
+    if (!(attr & 0x02)) damaged(fileName, QStringLiteral("page %1 should be a leaf").arg(page));
+    const int nkeys = ReadLe16(p + 2);
+    const uint32_t right = ReadLe32(p + 8);
+    const int recBits = uint8_t(p[20]), dupBits = uint8_t(p[21]), trailBits = uint8_t(p[22]);
+    const int entrySize = uint8_t(p[23]);
+    if (entrySize < 1 || entrySize > 8 || recBits + dupBits + trailBits > entrySize * 8 || recBits > 32 ||
+        nkeys * entrySize > 488)
+        damaged(fileName, QStringLiteral("leaf page at %1 has a bad layout").arg(page));
+    const uint64_t rmask = recBits >= 32 ? 0xFFFFFFFFull : ((1ull << recBits) - 1);
+    const uint64_t dmask = (1ull << dupBits) - 1, tmask = (1ull << trailBits) - 1;
+    const uint64_t emask = entrySize >= 8 ? ~0ull : ((1ull << (8 * entrySize)) - 1);
+    int pos = kPage;
+    const int entriesEnd = 24 + nkeys * entrySize;
+    for (int i = 0; i < nkeys; ++i) {
+        const char* e = p + 24 + i * entrySize;
+        uint64_t v = 0;
+        if (std::endian::native == std::endian::little && 24 + i * entrySize + 8 <= kPage) {
+            std::memcpy(&v, e, 8);  // one load; the bytes past the entry are masked off
+            v &= emask;
+        } else {
+            for (int b = entrySize - 1; b >= 0; --b) v = v << 8 | uint8_t(e[b]);
+        }
+        const uint32_t rec = uint32_t(v & rmask);
+        const int dup = int((v >> recBits) & dmask);
+        const int trail = int((v >> (recBits + dupBits)) & tmask);
+        if (dup + trail > keyLength || (i == 0 && dup != 0))
+            damaged(fileName, QStringLiteral("leaf page at %1: entry %2 is inconsistent").arg(page).arg(i));
+        const int n = keyLength - dup - trail;
+        pos -= n;
+        if (pos < entriesEnd) damaged(fileName, QStringLiteral("leaf page at %1: keys overlap the entries").arg(page));
+        char* k = sink.slot();
+        const char* prev = sink.previous();
+        std::memcpy(k, prev ? prev : fills, size_t(dup));
+        std::memcpy(k + dup, p + pos, size_t(n));
+        std::memset(k + dup + n, fill, size_t(trail));
+        sink.commit(rec, dup);
+    }
+    return right;
+}
+
 // Walks every leaf of the tree at root, left to right. Each key is decoded
 // straight into the sink's storage: sink.slot() gives the bytes for the next
 // key (the previous key, sink.previous(), stays readable), and
@@ -85,48 +134,8 @@ void walkLeaves(const QByteArray& file, uint32_t root, int keyLength, char fill,
         page = ReadBe32(p + 12 + keyLength + 4);
     }
 
-    const size_t kl = size_t(keyLength);
-    const std::vector<char> fills(kl, fill);  // what the first key's shared bytes would be
     for (;;) {
-        const char* p = file.constData() + page;
-        const int attr = ReadLe16(p);
-        if (!(attr & 0x02)) damaged(fileName, QStringLiteral("page %1 should be a leaf").arg(page));
-        const int nkeys = ReadLe16(p + 2);
-        const uint32_t right = ReadLe32(p + 8);
-        const int recBits = uint8_t(p[20]), dupBits = uint8_t(p[21]), trailBits = uint8_t(p[22]);
-        const int entrySize = uint8_t(p[23]);
-        if (entrySize < 1 || entrySize > 8 || recBits + dupBits + trailBits > entrySize * 8 || recBits > 32 ||
-            nkeys * entrySize > 488)
-            damaged(fileName, QStringLiteral("leaf page at %1 has a bad layout").arg(page));
-        const uint64_t rmask = recBits >= 32 ? 0xFFFFFFFFull : ((1ull << recBits) - 1);
-        const uint64_t dmask = (1ull << dupBits) - 1, tmask = (1ull << trailBits) - 1;
-        const uint64_t emask = entrySize >= 8 ? ~0ull : ((1ull << (8 * entrySize)) - 1);
-        int pos = kPage;
-        const int entriesEnd = 24 + nkeys * entrySize;
-        for (int i = 0; i < nkeys; ++i) {
-            const char* e = p + 24 + i * entrySize;
-            uint64_t v = 0;
-            if (std::endian::native == std::endian::little && 24 + i * entrySize + 8 <= kPage) {
-                std::memcpy(&v, e, 8);  // one load; the bytes past the entry are masked off
-                v &= emask;
-            } else {
-                for (int b = entrySize - 1; b >= 0; --b) v = v << 8 | uint8_t(e[b]);
-            }
-            const uint32_t rec = uint32_t(v & rmask);
-            const int dup = int((v >> recBits) & dmask);
-            const int trail = int((v >> (recBits + dupBits)) & tmask);
-            if (dup + trail > keyLength || (i == 0 && dup != 0))
-                damaged(fileName, QStringLiteral("leaf page at %1: entry %2 is inconsistent").arg(page).arg(i));
-            const int n = keyLength - dup - trail;
-            pos -= n;
-            if (pos < entriesEnd) damaged(fileName, QStringLiteral("leaf page at %1: keys overlap the entries").arg(page));
-            char* k = sink.slot();
-            const char* prev = sink.previous();
-            std::memcpy(k, prev ? prev : fills.data(), size_t(dup));
-            std::memcpy(k + dup, p + pos, size_t(n));
-            std::memset(k + dup + n, fill, size_t(trail));
-            sink.commit(rec, dup);
-        }
+        const uint32_t right = decodeLeaf(file, uint32_t(page), keyLength, fill, fileName, sink);
         if (right == 0xFFFFFFFFu || right == 0) break;
         page = right;
         checkPage(page, "leaf");
@@ -360,44 +369,62 @@ std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& 
     return tags;
 }
 
+namespace {
+
+// A sink that appends the keys to a tag's key buffer, decoding each in place
+// and checking it against the one before: they share dup bytes, so the first
+// byte after those usually decides the order.
+struct IntoTagKeys {
+    std::vector<char>& keys;
+    std::vector<uint32_t>& recnos;
+    const CdxTagInfo& tag;
+    const QString& fileName;
+    size_t kl;
+    size_t n;
+    char* slot() {
+        const size_t need = (n + 1) * kl;
+        if (keys.size() < need) keys.resize(std::max(need, keys.size() * 2));
+        return keys.data() + n * kl;
+    }
+    const char* previous() const { return n ? keys.data() + (n - 1) * kl : nullptr; }
+    void commit(uint32_t rec, int dup) {
+        if (n > 0) {
+            const auto* prev = reinterpret_cast<const unsigned char*>(keys.data() + (n - 1) * kl);
+            const auto* key = prev + kl;
+            const size_t d = size_t(dup);
+            int c = 0;
+            if (d < kl) c = prev[d] != key[d] ? (prev[d] < key[d] ? -1 : 1) : std::memcmp(prev + d, key + d, kl - d);
+            if (c > 0 || (c == 0 && recnos.back() >= rec))
+                damaged(fileName, QStringLiteral("tag %1 is out of order").arg(QString::fromLatin1(tag.name)));
+        }
+        recnos.push_back(rec);
+        ++n;
+    }
+};
+
+}  // namespace
+
 void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
                  std::vector<uint32_t>& recnos, const QString& fileName) {
-    // Keys are decoded in place at the end of keys, and checked against the
-    // one before: they share dup bytes, so the first byte after those
-    // usually decides the order.
-    struct Into {
-        std::vector<char>& keys;
-        std::vector<uint32_t>& recnos;
-        const CdxTagInfo& tag;
-        const QString& fileName;
-        size_t kl;
-        size_t n;
-        char* slot() {
-            const size_t need = (n + 1) * kl;
-            if (keys.size() < need) keys.resize(std::max(need, keys.size() * 2));
-            return keys.data() + n * kl;
-        }
-        const char* previous() const { return n ? keys.data() + (n - 1) * kl : nullptr; }
-        void commit(uint32_t rec, int dup) {
-            if (n > 0) {
-                const auto* prev = reinterpret_cast<const unsigned char*>(keys.data() + (n - 1) * kl);
-                const auto* key = prev + kl;
-                const size_t d = size_t(dup);
-                int c = 0;
-                if (d < kl) c = prev[d] != key[d] ? (prev[d] < key[d] ? -1 : 1) : std::memcmp(prev + d, key + d, kl - d);
-                if (c > 0 || (c == 0 && recnos.back() >= rec))
-                    damaged(fileName, QStringLiteral("tag %1 is out of order").arg(QString::fromLatin1(tag.name)));
-            }
-            recnos.push_back(rec);
-            ++n;
-        }
-    };
     const size_t kl = size_t(tag.keyLength);
-    Into into{keys, recnos, tag, fileName, kl, recnos.size()};
+    IntoTagKeys into{keys, recnos, tag, fileName, kl, recnos.size()};
     const size_t expected = countLeafKeys(file, tag.root, tag.keyLength);
     keys.resize(std::max(keys.size(), (into.n + expected) * kl));
     recnos.reserve(into.n + expected);
     walkLeaves(file, tag.root, tag.keyLength, fill, fileName, into);
+    keys.resize(into.n * kl);
+}
+
+void ReadCdxLeafKeys(const QByteArray& file, uint32_t page, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
+                     std::vector<uint32_t>& recnos, const QString& fileName) {
+    if (page % kPage != 0 || qint64(page) + kPage > file.size() || page < 1024)
+        damaged(fileName, QStringLiteral("leaf page at %1 lies outside the file").arg(page));
+    const size_t kl = size_t(tag.keyLength);
+    if (keys.size() != recnos.size() * kl) damaged(fileName, QStringLiteral("key buffer out of step"));
+    // The leaf's first key shares no bytes and is checked against the last
+    // key already there, so leaves read one by one keep the tag's order too.
+    IntoTagKeys into{keys, recnos, tag, fileName, kl, recnos.size()};
+    decodeLeaf(file, page, tag.keyLength, fill, fileName, into);
     keys.resize(into.n * kl);
 }
 

@@ -44,6 +44,12 @@ std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& 
 void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
                  std::vector<uint32_t>& recnos, const QString& fileName);
 
+// Appends the keys of the one leaf page at offset page (which need not be
+// reached from the tag's root), checking their order against the keys
+// already in keys; ecDbDamagedIndex when the page is not a sound leaf.
+void ReadCdxLeafKeys(const QByteArray& file, uint32_t page, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
+                     std::vector<uint32_t>& recnos, const QString& fileName);
+
 struct CdxTagContent {
     CdxTagInfo info;  // name, keyLength, options, descending, expressions
     char fill = ' ';

@@ -3,6 +3,7 @@
 #include "store/index_set.h"
 
 #include "store/byte_order.h"
+#include "store/cdx_page_log.h"
 #include "store/db_error.h"
 #include "store/work_area_internal.h"
 
@@ -96,7 +97,7 @@ bool IndexSet::loadFile(const QString& path) {
                     if (r == 0 || r > header.recordCount) stale = true;
                 if (!stale) {
                     t->assignSorted(std::move(keys), std::move(recnos));
-                    t->pages = CdxTagPages::read(bytes, info.root, t->sortedKeys());
+                    attachPages(*t, bytes, info);
                 }
             } catch (const EDatabase&) {
                 stale = true;
@@ -106,7 +107,10 @@ bool IndexSet::loadFile(const QString& path) {
         tags_.push_back(std::move(t));
         tagStale_.push_back(stale);
     }
-    if (!anyStale) return false;
+    if (!anyStale) {
+        checkFreeList(size_t(fileIdx));
+        return false;
+    }
     for (size_t i = 0; i < tags_.size(); ++i)
         if (tagStale_[i]) rebuildTag(*tags_[i], 0, 100), tagStale_[i] = false;
     indexDirty_[size_t(fileIdx)] = true;
@@ -118,12 +122,43 @@ bool IndexSet::loadFile(const QString& path) {
     return true;
 }
 
+void IndexSet::attachPages(IndexTag& t, const QByteArray& image, const CdxTagInfo& info) {
+    t.pages = CdxTagPages::read(image, info);
+    if (t.pages && t.pages->keyCount() != t.size()) t.pages.reset();
+}
+
+void IndexSet::checkFreeList(size_t f) {
+    // Pages are taken from the free list only while every tag of the file
+    // is changed in place; the list must not name a page still in use.
+    QByteArray& image = indexImage_[f];
+    if (image.size() < 1024) return;
+    std::set<uint32_t> used{0, 512};
+    CdxTagInfo directory;
+    directory.root = ReadLe32(image.constData());
+    directory.keyLength = 10;
+    const auto dirPages = CdxTagPages::read(image, directory);
+    if (!dirPages) return;
+    dirPages->usedPages(used);
+    for (const auto& t : tags_) {
+        if (t->fileIndex != int(f)) continue;
+        if (!t->pages) return;
+        t->pages->usedPages(used);
+    }
+    CdxTagPages::checkFreeList(image, used);
+}
+
 bool IndexSet::reloadIfChanged() {
     FileSystem& fs = table_.fs();
-    bool changed = false;
+    bool changed = false, caughtUp = true;
     for (size_t i = 0; i < indexPaths_.size(); ++i)
-        if (fs.stamp(indexPaths_[i]) != indexStamp_[i]) changed = true;
+        if (fs.stamp(indexPaths_[i]) != indexStamp_[i]) {
+            changed = true;
+            // Another writer's changes in place: only the pages it wrote are read.
+            caughtUp = caughtUp && catchUp(i);
+        }
     if (!changed) return false;
+    ++version_;
+    if (caughtUp) return true;
     const std::vector<QString> paths = indexPaths_;
     forget();
     for (size_t i = 0; i < paths.size(); ++i)
@@ -317,8 +352,11 @@ void IndexSet::writePages(size_t f) {
     // written, so a crash between them leaves a table that is reindexed on
     // open; they are flushed before that byte is cleared.
     QByteArray& image = indexImage_[f];
-    WriteBe32(image.data() + 8, table_.header().changeCounter);
     std::set<uint32_t>& dirty = indexDirtyPages_[f];
+    const uint32_t counter = table_.header().changeCounter;
+    // The header lists the pages written, for readers in other programs.
+    WriteCdxPageLog(image.data(), NextCdxPageLog(image.constData(), ReadCdxChangeCounter(image), counter, dirty));
+    WriteBe32(image.data() + 8, counter);
     dirty.insert(0);
     std::unique_ptr<OpenFile> file = table_.fs().open(indexPaths_[f], true);
     if (!file) ThrowIoError(QStringLiteral("cannot open"), indexPaths_[f]);
@@ -355,8 +393,7 @@ void IndexSet::writeWholeFile(size_t f) {
     indexImage_[f] = bytes;
     indexDirtyPages_[f].clear();
     const std::vector<CdxTagInfo> dir = ReadCdxDirectory(bytes, fileName(indexPaths_[f]));
-    for (size_t i = 0; i < written.size() && i < dir.size(); ++i)
-        written[i]->pages = CdxTagPages::read(bytes, dir[i].root, written[i]->sortedKeys());
+    for (size_t i = 0; i < written.size() && i < dir.size(); ++i) attachPages(*written[i], bytes, dir[i]);
 }
 
 }  // namespace orv

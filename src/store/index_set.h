@@ -53,8 +53,10 @@ public:
     void loadStructural();
     // Opens a further (non-structural) index file.
     void openFile(const QString& indexFile);
-    // Shared: reloads every index file another writer has replaced since
-    // it was read. True when it did (the tags are new objects).
+    // Shared: takes up what another writer changed in the index files
+    // since they were read: the pages it wrote in place, or the whole files
+    // when it replaced them (then the tags are new objects). True when
+    // anything changed.
     bool reloadIfChanged();
     // Drops every tag and index file without writing anything.
     void forget();
@@ -91,6 +93,14 @@ public:
 
 private:
     bool loadFile(const QString& path);
+    // The pages of a tag just read or written, kept when they hold its keys.
+    static void attachPages(IndexTag& t, const QByteArray& image, const CdxTagInfo& info);
+    void checkFreeList(size_t file);
+    // Brings file f's image and tags up to date with the pages another
+    // writer listed in the file header; false when that list does not
+    // cover the change (the caller then reads every file again).
+    bool catchUp(size_t file);
+    bool catchUpTag(IndexTag& t, const CdxTagInfo& info, const QByteArray& image, const std::set<uint32_t>& changed);
     void addFile(size_t at, const QString& path, const QByteArray& image, qint64 stamp);
     void rebuildTag(IndexTag& tag, int progressFrom, int progressTo);
     // Carries a key change of tag t at pos into its index file's pages, or

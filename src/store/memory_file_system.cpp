@@ -61,6 +61,7 @@ public:
     bool readAt(qint64 offset, void* data, qint64 n) const override {
         if (offset < 0 || n < 0 || offset + n > qint64(inode_->data.size())) return false;
         std::memcpy(data, inode_->data.data() + offset, size_t(n));
+        fs_->bytesRead_ += uint64_t(n);
         return true;
     }
     bool writeAt(qint64 offset, const void* data, qint64 n) override {

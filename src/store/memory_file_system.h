@@ -40,6 +40,8 @@ public:
     // Names of the files in a folder, sorted.
     std::vector<QString> list(const QString& folder) const;
 
+    // Bytes read so far (through readAt; a mapped view is not counted).
+    uint64_t bytesRead() const { return bytesRead_; }
     // Changes (writes, resizes, creations, renames, removals, flushes) made so far.
     uint64_t changeCount() const { return changes_; }
     // After this many further changes the disk keeps nothing more; a negative
@@ -70,6 +72,7 @@ private:
     std::map<QString, std::shared_ptr<Inode>> names_, durableNames_;
     std::vector<NameOp> pendingNames_;
     uint64_t changes_ = 0;
+    uint64_t bytesRead_ = 0;
     long budget_ = -1;
     bool frozen_ = false;
     uint64_t nextId_ = 1;

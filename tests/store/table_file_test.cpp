@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 using namespace orv;
 using namespace orv::test;
@@ -201,4 +202,71 @@ TEST(RecordCursor, KeepsItsTagByNameWhenAnotherWriterReplacesTheIndex) {
         ++seen;
     }
     EXPECT_EQ(seen, 20);
+}
+
+namespace {
+
+std::vector<uint32_t> walkInOrder(WorkArea& a) {
+    std::vector<uint32_t> out;
+    for (a.goTop(); !a.eof(); a.skip()) out.push_back(a.recNo());
+    return out;
+}
+
+}  // namespace
+
+TEST(IndexSet, ASharedReaderReadsOnlyThePagesAnotherWriterWrote) {
+    MemoryFileSystem fs = tableWithRecords(10000);
+    EngineSettings settings;
+    auto writer = WorkArea::open(kTable, "W", OpenMode::Shared, &settings, fs);
+    writer->indexTag("", "N", "N", false, false, "");
+    writer->setOrder(writer->tagArea("N"));
+    auto reader = WorkArea::open(kTable, "R", OpenMode::Shared, &settings, fs);
+    reader->setOrder(reader->tagArea("N"));
+    ASSERT_EQ(walkInOrder(*reader), walkInOrder(*writer));
+    const qint64 cdxSize = fs.contents("/mem/T.CDX")->size();
+    ASSERT_GT(cdxSize, 32 * 1024);
+    std::mt19937 rng(3);
+    auto value = [&] { return QByteArray::number(rng() % 1000).rightJustified(6, ' '); };
+    // What the reader reads to take up the writer's changes.
+    auto catchUpCost = [&] {
+        const uint64_t before = fs.bytesRead();
+        reader->goTop();
+        return qint64(fs.bytesRead() - before);
+    };
+
+    // One post: the header and a few pages.
+    writer->go(5);
+    writer->replaceField(1, "   999");
+    EXPECT_LT(catchUpCost(), 4 * 1024);
+    EXPECT_EQ(walkInOrder(*reader), walkInOrder(*writer));
+
+    // Many appends and a few posts between two looks: the last leaves
+    // split (the file grows), still only the pages written are read.
+    for (int i = 0; i < 200; ++i) {
+        writer->appendBlank();
+        writer->replaceField(1, QByteArray::number(1000 + i).rightJustified(6, ' '));
+    }
+    for (int i = 0; i < 3; ++i) {
+        writer->go(rng() % 10000 + 1);
+        writer->replaceField(1, value());
+    }
+    EXPECT_LT(catchUpCost(), cdxSize / 2);
+    EXPECT_EQ(walkInOrder(*reader), walkInOrder(*writer));
+
+    // Changes all over the tag overflow the list in the header: the
+    // reader reads the whole file, and still agrees.
+    for (int i = 0; i < 300; ++i) {
+        writer->go(rng() % 10000 + 1);
+        writer->replaceField(1, value());
+    }
+    EXPECT_GE(catchUpCost(), cdxSize);
+    EXPECT_EQ(walkInOrder(*reader), walkInOrder(*writer));
+
+    // So does a new tag, which replaces the file.
+    writer->indexTag("", "NAME", "NAME", false, false, "");
+    writer->setOrder(writer->tagArea("N"));
+    reader->goTop();
+    EXPECT_EQ(reader->tagCount(), 2);
+    EXPECT_EQ(reader->tagName(reader->indexOrder()), QByteArray("N"));
+    EXPECT_EQ(walkInOrder(*reader), walkInOrder(*writer));
 }
