@@ -3,9 +3,13 @@
 #include "store/byte_order.h"
 #include "store/db_error.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace orv {
 namespace {
@@ -374,8 +378,9 @@ namespace {
 // A sink that appends the keys to a tag's key buffer, decoding each in place
 // and checking it against the one before: they share dup bytes, so the first
 // byte after those usually decides the order.
+template <class Bytes>
 struct IntoTagKeys {
-    std::vector<char>& keys;
+    Bytes& keys;
     std::vector<uint32_t>& recnos;
     const CdxTagInfo& tag;
     const QString& fileName;
@@ -404,10 +409,11 @@ struct IntoTagKeys {
 
 }  // namespace
 
-void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
-                 std::vector<uint32_t>& recnos, const QString& fileName) {
+template <class Bytes>
+void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, Bytes& keys, std::vector<uint32_t>& recnos,
+                 const QString& fileName) {
     const size_t kl = size_t(tag.keyLength);
-    IntoTagKeys into{keys, recnos, tag, fileName, kl, recnos.size()};
+    IntoTagKeys<Bytes> into{keys, recnos, tag, fileName, kl, recnos.size()};
     const size_t expected = countLeafKeys(file, tag.root, tag.keyLength);
     keys.resize(std::max(keys.size(), (into.n + expected) * kl));
     recnos.reserve(into.n + expected);
@@ -415,7 +421,11 @@ void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, std::
     keys.resize(into.n * kl);
 }
 
-void ReadCdxLeafKeys(const QByteArray& file, uint32_t page, const CdxTagInfo& tag, char fill, std::vector<char>& keys,
+template void ReadCdxKeys(const QByteArray&, const CdxTagInfo&, char, KeyBytes&, std::vector<uint32_t>&, const QString&);
+template void ReadCdxKeys(const QByteArray&, const CdxTagInfo&, char, std::vector<char>&, std::vector<uint32_t>&,
+                          const QString&);
+
+void ReadCdxLeafKeys(const QByteArray& file, uint32_t page, const CdxTagInfo& tag, char fill, KeyBytes& keys,
                      std::vector<uint32_t>& recnos, const QString& fileName) {
     if (page % kPage != 0 || qint64(page) + kPage > file.size() || page < 1024)
         damaged(fileName, QStringLiteral("leaf page at %1 lies outside the file").arg(page));
@@ -423,7 +433,7 @@ void ReadCdxLeafKeys(const QByteArray& file, uint32_t page, const CdxTagInfo& ta
     if (keys.size() != recnos.size() * kl) damaged(fileName, QStringLiteral("key buffer out of step"));
     // The leaf's first key shares no bytes and is checked against the last
     // key already there, so leaves read one by one keep the tag's order too.
-    IntoTagKeys into{keys, recnos, tag, fileName, kl, recnos.size()};
+    IntoTagKeys<KeyBytes> into{keys, recnos, tag, fileName, kl, recnos.size()};
     decodeLeaf(file, page, tag.keyLength, fill, fileName, into);
     keys.resize(into.n * kl);
 }
@@ -478,6 +488,25 @@ QByteArray BuildCdxFile(const std::vector<CdxTagContent>& tags, uint32_t maxRecn
     }
     return out;
 }
+
+namespace {
+constexpr size_t kHugePage = size_t(2) << 20;
+}
+
+void* AllocateLargeBuffer(size_t bytes) {
+    if (bytes < kHugePage) {
+        void* p = std::malloc(std::max<size_t>(bytes, 1));
+        if (!p) throw std::bad_alloc();
+        return p;
+    }
+    const size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+    if (!p) throw std::bad_alloc();
+    ::madvise(p, rounded, MADV_HUGEPAGE);  // only advice: fine where it is refused
+    return p;
+}
+
+void FreeLargeBuffer(void* p, size_t) { std::free(p); }
 
 void EncodeNumericKey(double value, char out[8]) {
     if (value == 0) value = 0;  // -0 sorts as +0

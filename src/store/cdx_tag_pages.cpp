@@ -24,11 +24,14 @@ std::unique_ptr<CdxTagPages> CdxTagPages::read(const QByteArray& image, const Cd
     if (tag.keyLength < 1 || tag.keyLength > 240) return nullptr;
     std::unique_ptr<CdxTagPages> pages(new CdxTagPages(tag));
     const int kl = tag.keyLength;
-    std::set<uint32_t> seen;
+    std::vector<bool> seen(size_t(image.size() / kPage) + 1, false);
     std::vector<std::vector<uint32_t>> levels;
+    // One parent entry per page below the root, at most one per page of the file.
+    pages->parent_.reserve(size_t(image.size() / kPage));
     // Depth first from the root: the leaves come in key order.
     std::function<bool(uint32_t, size_t)> visit = [&](uint32_t page, size_t depth) -> bool {
-        if (depth > 16 || !pageInside(image, page) || !seen.insert(page).second) return false;
+        if (depth > 16 || !pageInside(image, page) || seen[page / kPage]) return false;
+        seen[page / kPage] = true;
         if (levels.size() <= depth) levels.resize(depth + 1);
         levels[depth].push_back(page);
         const char* p = image.constData() + page;

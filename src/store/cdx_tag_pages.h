@@ -33,7 +33,7 @@ namespace orv {
 
 // The sorted keys of a tag as IndexTag keeps them.
 struct TagKeys {
-    const std::vector<char>& keys;
+    const KeyBytes& keys;
     const std::vector<uint32_t>& recnos;
     int keyLength;
     char fill;

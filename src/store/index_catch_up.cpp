@@ -92,7 +92,7 @@ bool IndexSet::catchUpTag(IndexTag& t, const CdxTagInfo& info, const QByteArray&
     }
     const size_t kl = size_t(t.keyLength());
     const size_t total = pages->keyCount();
-    std::vector<char> keys;
+    KeyBytes keys;
     std::vector<uint32_t> recnos;
     keys.reserve(total * kl);
     recnos.reserve(total);

@@ -90,7 +90,7 @@ bool IndexSet::loadFile(const QString& path) {
         bool stale = header.transaction != 0 || missedChange;
         if (!stale) {
             try {
-                std::vector<char> keys;
+                KeyBytes keys;
                 std::vector<uint32_t> recnos;
                 ReadCdxKeys(bytes, t->info(), t->fill(), keys, recnos, fileName(path));
                 for (uint32_t r : recnos)
@@ -132,6 +132,8 @@ void IndexSet::checkFreeList(size_t f) {
     // is changed in place; the list must not name a page still in use.
     QByteArray& image = indexImage_[f];
     if (image.size() < 1024) return;
+    const uint32_t head = ReadLe32(image.constData() + 4);
+    if (head == 0 || head == 0xFFFFFFFFu) return;  // no free pages
     std::set<uint32_t> used{0, 512};
     CdxTagInfo directory;
     directory.root = ReadLe32(image.constData());
@@ -235,7 +237,7 @@ int IndexSet::addTag(NewTag&& def) {
 void IndexSet::rebuildTag(IndexTag& tag, int from, int to) {
     const uint32_t n = table_.header().recordCount;
     const size_t kl = size_t(tag.keyLength());
-    std::vector<char> keys;
+    KeyBytes keys;
     std::vector<uint32_t> recnos;
     keys.reserve(size_t(n) * kl);
     recnos.reserve(n);

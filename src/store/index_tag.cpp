@@ -110,7 +110,7 @@ void IndexTag::clear() {
     pages.reset();
 }
 
-void IndexTag::assign(std::vector<char>&& keys, std::vector<uint32_t>&& recnos) {
+void IndexTag::assign(KeyBytes&& keys, std::vector<uint32_t>&& recnos) {
     const size_t kl = size_t(info_.keyLength);
     pages.reset();
     const size_t n = recnos.size();

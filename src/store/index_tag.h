@@ -33,7 +33,7 @@ public:
     size_t size() const { return recnos_.size(); }
     const char* keyAt(size_t i) const { return keys_.data() + i * size_t(info_.keyLength); }
     uint32_t recnoAt(size_t i) const { return recnos_[i]; }
-    const std::vector<char>& keys() const { return keys_; }
+    const KeyBytes& keys() const { return keys_; }
     const std::vector<uint32_t>& recnos() const { return recnos_; }
 
     // The key of a record (recordLength bytes, deletion flag first).
@@ -54,8 +54,8 @@ public:
     size_t remove(const char* key, uint32_t recno);
     void clear();
     // Replaces the keys with those of the given entries (unsorted) and sorts them.
-    void assign(std::vector<char>&& keys, std::vector<uint32_t>&& recnos);
-    void assignSorted(std::vector<char>&& keys, std::vector<uint32_t>&& recnos) {
+    void assign(KeyBytes&& keys, std::vector<uint32_t>&& recnos);
+    void assignSorted(KeyBytes&& keys, std::vector<uint32_t>&& recnos) {
         keys_ = std::move(keys);
         recnos_ = std::move(recnos);
         pages.reset();
@@ -69,7 +69,7 @@ private:
     std::unique_ptr<Expression> key_;
     std::unique_ptr<Expression> for_;
     char fill_ = ' ';
-    std::vector<char> keys_;
+    KeyBytes keys_;
     std::vector<uint32_t> recnos_;
 };
 

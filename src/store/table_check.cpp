@@ -189,7 +189,7 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
             continue;
         }
         // The keys the records call for.
-        std::vector<char> wantKeys;
+        KeyBytes wantKeys;
         std::vector<uint32_t> wantRecs;
         const size_t kl = size_t(tag->keyLength());
         std::vector<char> key(kl);

@@ -134,7 +134,7 @@ namespace {
 // IndexTag does.
 struct Keys {
     static constexpr int kLength = 24;
-    std::vector<char> keys;
+    KeyBytes keys;
     std::vector<uint32_t> recnos;
     TagKeys view() const { return {keys, recnos, kLength, ' '}; }
     size_t lowerBound(const char* key, uint32_t rec) const {
@@ -167,7 +167,7 @@ void expectImageHolds(const QByteArray& image, const Keys& k, const char* phase,
     ASSERT_EQ(dir.size(), 1u);
     const auto pages = CdxTagPages::read(image, dir[0]);
     ASSERT_TRUE(pages) << phase << " op " << op;
-    std::vector<char> keys;
+    KeyBytes keys;
     std::vector<uint32_t> recnos;
     ReadCdxKeys(image, dir[0], ' ', keys, recnos, "T.CDX");
     ASSERT_EQ(recnos, k.recnos) << phase << " op " << op;
