@@ -129,7 +129,8 @@ void IndexSet::attachPages(IndexTag& t, const QByteArray& image, const CdxTagInf
 
 void IndexSet::checkFreeList(size_t f) {
     // Pages are taken from the free list only while every tag of the file
-    // is changed in place; the list must not name a page still in use.
+    // is changed in place; the list must not name a page still in use. One
+    // that cannot be checked is dropped (its pages are left unused).
     QByteArray& image = indexImage_[f];
     if (image.size() < 1024) return;
     const uint32_t head = ReadLe32(image.constData() + 4);
@@ -138,15 +139,16 @@ void IndexSet::checkFreeList(size_t f) {
     CdxTagInfo directory;
     directory.root = ReadLe32(image.constData());
     directory.keyLength = 10;
-    const auto dirPages = CdxTagPages::read(image, directory);
-    if (!dirPages) return;
-    dirPages->usedPages(used);
-    for (const auto& t : tags_) {
-        if (t->fileIndex != int(f)) continue;
-        if (!t->pages) return;
-        t->pages->usedPages(used);
-    }
-    CdxTagPages::checkFreeList(image, used);
+    bool known = true;
+    if (const auto dirPages = CdxTagPages::read(image, directory)) dirPages->usedPages(used);
+    else known = false;
+    for (const auto& t : tags_)
+        if (t->fileIndex == int(f)) {
+            if (t->pages) t->pages->usedPages(used);
+            else known = false;
+        }
+    if (known) CdxTagPages::checkFreeList(image, used);
+    else WriteLe32(image.data() + 4, 0);
 }
 
 bool IndexSet::reloadIfChanged() {

@@ -3,7 +3,8 @@
 // removed here (updateKeys), in memory through IndexTag::insert/remove and on
 // the file's pages through CdxTagPages; at the end of a change writeFiles()
 // writes each changed file: only the pages the change touched, rewritten in
-// place, when it fitted the leaves, else the whole file replaced durably.
+// place, unless the file is to be written whole (after a rebuild or a new
+// tag), which replaces it durably.
 // A file that missed a change of the table (its change counter differs, or
 // the table's transaction byte is set) or whose keys cannot be read is
 // rebuilt from the records when it is loaded.

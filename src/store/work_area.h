@@ -11,8 +11,12 @@
 //                    and record locks are taken here).
 //   index_set.h      IndexSet: the open .CDX tags; a key is inserted or
 //                    removed in IndexSet::updateKeys (through IndexTag and,
-//                    on the file's pages, CdxTagPages); writing the index
-//                    files; the stale-index check on load and rebuilds.
+//                    on the file's pages, CdxTagPages in cdx_tag_pages.h:
+//                    leaf and interior splits, merges, the free list);
+//                    writing the index files; the stale-index check on load
+//                    and rebuilds; index_catch_up.cpp: a shared reader
+//                    reading only the pages another writer wrote
+//                    (cdx_page_log.h).
 //   record_cursor.h  RecordCursor: the current record, navigation in record
 //                    or tag order, seeks, the filter, grid positions.
 //   table_pack.h     PackTable: pack through MemoWriter, and the recovery of
@@ -25,10 +29,10 @@
 // transaction byte is set and flushed to the disk; index changes are kept in
 // memory and, when the change ends, the records are flushed, the table's
 // change counter (header bytes 16..19) is raised, and each .CDX gets the
-// same count with either only the pages the change touched, rewritten in
-// place and flushed (see CdxTagPages), or, when the tree's shape above the
-// leaves changed, replaced whole (temporary file, flush, rename, folder
-// flush); then the byte is cleared. A table found with the byte set, or whose
+// same count with only the pages the change touched, rewritten in place and
+// flushed (see CdxTagPages), or, after a rebuild, a new tag or a record
+// number wider than the leaves hold, replaced whole (temporary file, flush,
+// rename, folder flush); then the byte is cleared. A table found with the byte set, or whose
 // .CDX is damaged or carries another count, has its tags rebuilt from the
 // records on open. Pack writes new files and renames them over the old
 // ones (flushing the folder after each step), with a roll-forward or clean-up
