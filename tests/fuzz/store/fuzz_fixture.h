@@ -28,10 +28,10 @@ struct Fixture {
 const Fixture& fixture();
 
 // What one input does with the table. An input's first byte picks the phase
-// (its low two bits), the other bytes are the fuzzed file. Each phase costs
-// about what the others do, and together they are the whole life of a table:
-// checked, read, changed, packed. An input whose file does not open ends
-// early in every phase but the check.
+// (its low two bits), the other bytes are the fuzzed file. Together the
+// phases are the whole life of a table: checked, read, changed, packed; one
+// input pays for one of them, so the cheap ones are not held back by pack.
+// An input whose file does not open ends early in every phase but the check.
 enum class Phase { Check, Read, Change, Pack };
 inline constexpr Phase kPhases[] = {Phase::Check, Phase::Read, Phase::Change, Phase::Pack};
 const char* phaseName(Phase phase);
@@ -44,7 +44,7 @@ Input splitInput(const uint8_t* data, size_t size);
 
 // What the reads walk: the records in the natural order (fields and memos),
 // and every tag's order both ways with seeks. A target leaves out what its
-// input cannot change (the memo target's index is the fixture's).
+// input cannot change (the index target's records are the fixture's).
 struct Walk {
     bool records = true;
     bool tags = true;
@@ -59,7 +59,7 @@ std::unique_ptr<MemoryFileSystem> tableFiles(const QByteArray& dbf, const QByteA
 //   Change: opens for writing, changes, deletes and appends a record and
 //           writes a memo (the index kept up to date over damaged files),
 //           then walks what that left.
-//   Pack:   opens for writing, deletes a record, packs, walks the new files.
+//   Pack:   opens for writing, packs, walks the new files.
 // Every error must be an EOrvException.
 void exerciseTable(MemoryFileSystem& fs, Phase phase, Walk walk = {});
 
