@@ -110,7 +110,7 @@ SegmentHeader SegmentHeader::decode(const unsigned char* b) {
 // ---- Segment ------------------------------------------------------------------
 
 Segment::Segment(std::shared_ptr<DictFile> file, const SegmentHeader& header, int64_t headerOffset, Kind kind)
-    : file_(std::move(file)), header_(header), headerOffset_(headerOffset), kind_(kind), cache_(1024) {
+    : file_(std::move(file)), header_(header), headerOffset_(headerOffset), kind_(kind) {
     computeLimit();
 }
 
@@ -118,6 +118,13 @@ void Segment::computeLimit() {
     // Indexes are 16 bits wide, and a node the file does not hold cannot be read.
     const int64_t inFile = std::max<int64_t>(0, (file_->size() - headerOffset_ - kSegmentHeaderSize) / kNodeSize);
     limit_ = uint32_t(std::min<int64_t>({int64_t(header_.capacity), int64_t(65535), inFile}));
+    // Up to 1024 cached blocks of 8 nodes; a small segment (a user
+    // dictionary, most segments of a main one) gets a power of two at least
+    // its block count, so its blocks never share a slot (block offsets step
+    // by 24 bytes, 3 slots) and it does not make 40 KB of empty slots.
+    size_t size = 1;
+    while (size < 1024 && size * 8 < limit_) size *= 2;
+    if (cache_.size() < size) cache_.resize(size);
 }
 
 void Segment::clearCache() {
@@ -128,7 +135,7 @@ Node Segment::node(uint32_t i) const {
     if (i == 0 || i > limit_) return kOutside;
     const uint32_t first = ((i - 1) & ~7u) + 1;
     const int64_t offset = nodeOffset(first);
-    Block& b = cache_[size_t((offset / 8) % 1024)];
+    Block& b = cache_[size_t(offset / 8) & (cache_.size() - 1)];
     if (b.offset != offset) {
         const uint32_t count = std::min<uint32_t>(8, limit_ - first + 1);
         if (!file_->readAt(offset, b.bytes.data(), int64_t(count) * kNodeSize)) {

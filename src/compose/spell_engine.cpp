@@ -206,12 +206,17 @@ void TSpellEngine::offer(const QByteArray& candidate, const QByteArray& word) {
     for (const Candidate& c : candidates_)
         if (c.text == candidate) return;
     QByteArray scored = candidate;
-    scored.replace('\'', QByteArray());
+    if (scored.contains('\'')) scored.replace('\'', QByteArray());
+    // With the list full, a candidate that could not beat the last one even
+    // if all its letters matched is not scored at all.
+    const qsizetype total = word.size() + scored.size();
+    if (n >= maxSuggestions_ && total > 0 && 200 * std::min(word.size(), scored.size()) / total <= candidates_.back().score) return;
     const int score = similarity(word, scored);
     if (n >= maxSuggestions_ && score <= candidates_.back().score) return;
     int at = n;
     while (at > 0 && candidates_[at - 1].score < score) --at;
-    candidates_.insert(candidates_.begin() + at, Candidate{candidate, score});
+    // A copy of its own: the walk offers the letters of its stack.
+    candidates_.insert(candidates_.begin() + at, Candidate{QByteArray(candidate.constData(), candidate.size()), score});
     if (int(candidates_.size()) > maxSuggestions_) candidates_.pop_back();
 }
 
@@ -226,12 +231,13 @@ void TSpellEngine::walkSegment(const Segment& s, const char* target, const QByte
             const Node x = s.node(i);
             if (!x.isFree()) {
                 text[depth] = char(codeLetter(x.code()));
-                if (x.wordEnd()) offer(QByteArray(text, depth + 1), word);
+                if (x.wordEnd()) offer(QByteArray::fromRawData(text, depth + 1), word);
                 const uint32_t child = s.childOf(x);
                 if (child && depth + 1 < kMaxDepth) {
-                    const QByteArray key = phoneticKey(QByteArray::fromRawData(text, depth + 1));
+                    char key[4];
+                    const int keyLength = phoneticKey(text, depth + 1, key);
                     char full[4];
-                    for (int p = 0; p < 4; ++p) full[p] = p < key.size() ? key[p] : target[p];
+                    for (int p = 0; p < 4; ++p) full[p] = p < keyLength ? key[p] : target[p];
                     if (std::memcmp(full, target, 4) == 0) self(self, child, depth + 1);
                 }
             }

@@ -1,6 +1,8 @@
 #include "compose/spell_text.h"
 
+#include <algorithm>
 #include <array>
+#include <iterator>
 #include <vector>
 
 namespace orv::spell {
@@ -80,15 +82,18 @@ int similarity(const QByteArray& a, const QByteArray& b) {
     // per matched character is ever pending, so a small fixed stack suffices
     // for the words we score, and a vector for anything longer.
     struct Piece { int a0, a1, b0, b1; };
-    std::vector<Piece> todo;
-    todo.reserve(16);
-    todo.push_back({0, int(a.size()), 0, int(b.size())});
+    const size_t most = size_t(std::min(a.size(), b.size())) + 2;
+    Piece fixed[40];
+    std::vector<Piece> large;
+    if (most > std::size(fixed)) large.resize(most);
+    Piece* const todo = large.empty() ? fixed : large.data();
+    size_t pending = 0;
+    todo[pending++] = {0, int(a.size()), 0, int(b.size())};
     int matched = 0;
     const char* pa = a.constData();
     const char* pb = b.constData();
-    while (!todo.empty()) {
-        const Piece p = todo.back();
-        todo.pop_back();
+    while (pending > 0) {
+        const Piece p = todo[--pending];
         int best = 0, bestA = 0, bestB = 0;
         for (int i = p.a0; i < p.a1 && p.a1 - i > best; ++i) {
             for (int j = p.b0; j < p.b1 && p.b1 - j > best; ++j) {
@@ -104,8 +109,8 @@ int similarity(const QByteArray& a, const QByteArray& b) {
         }
         if (best == 0) continue;
         matched += best;
-        if (bestA + best < p.a1 && bestB + best < p.b1) todo.push_back({bestA + best, p.a1, bestB + best, p.b1});
-        if (bestA > p.a0 && bestB > p.b0) todo.push_back({p.a0, bestA, p.b0, bestB});
+        if (bestA + best < p.a1 && bestB + best < p.b1) todo[pending++] = {bestA + best, p.a1, bestB + best, p.b1};
+        if (bestA > p.a0 && bestB > p.b0) todo[pending++] = {p.a0, bestA, p.b0, bestB};
     }
     return 200 * matched / total;
 }
@@ -159,13 +164,17 @@ unsigned char keyCharacter(unsigned char c) {
 }  // namespace
 
 QByteArray phoneticKey(const QByteArray& word) {
-    if (word.isEmpty()) return {};
+    char key[4];
+    return QByteArray(key, phoneticKey(word.constData(), word.size(), key));
+}
+
+int phoneticKey(const char* word, qsizetype size, char key[4]) {
+    if (size <= 0) return 0;
     // Only the first 4 distinct characters survive, so the work stops as soon
     // as they are known.
-    char key[4];
     int n = 0;
     key[n++] = word[0];
-    for (qsizetype i = 1; i < word.size() && n < 4; ++i) {
+    for (qsizetype i = 1; i < size && n < 4; ++i) {
         const auto c = static_cast<unsigned char>(word[i]);
         if (droppedFromKey(c)) continue;
         const char k = static_cast<char>(keyCharacter(c));
@@ -173,7 +182,7 @@ QByteArray phoneticKey(const QByteArray& word) {
         for (int j = 1; j < n; ++j) seen = seen || key[j] == k;
         if (!seen) key[n++] = k;
     }
-    return QByteArray(key, n);
+    return n;
 }
 
 }  // namespace orv::spell

@@ -33,5 +33,8 @@ int similarity(const QByteArray& a, const QByteArray& b);
 
 // The phonetic key of an upper-case word, cut to 4 characters but not padded.
 QByteArray phoneticKey(const QByteArray& word);
+// The same into key; returns its length (0 to 4). For the suggestion walk,
+// which keys every prefix it passes.
+int phoneticKey(const char* word, qsizetype size, char key[4]);
 
 }  // namespace orv::spell

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace orv {
@@ -45,9 +46,16 @@ void FillDateAndTime(HeaderTagValues& values) {
 }
 
 void AppendDleDoubled(QByteArray& out, const char* data, qsizetype size) {
-    for (qsizetype i = 0; i < size; ++i) {
-        out.append(data[i]);
-        if (data[i] == '\x10') out.append('\x10');
+    // Whole stretches between DLEs at a time: a coded row is a few dozen
+    // bytes with a DLE now and then, and a header line is 16 to 32 rows.
+    const char* p = data;
+    const char* const end = data + size;
+    while (p < end) {
+        const auto* dle = static_cast<const char*>(std::memchr(p, '\x10', size_t(end - p)));
+        const char* stop = dle ? dle + 1 : end;
+        out.append(p, stop - p);
+        if (dle) out.append('\x10');
+        p = stop;
     }
 }
 
@@ -66,18 +74,23 @@ QByteArray EncodeTextRows(const QByteArray& text, bool smallFont, bool fine, int
     const QByteArray font = LoadFaxFont();
     const int cell = smallFont ? kSmallCellWidth : kStandardCellWidth;
     const int glyphRows = smallFont ? kSmallGlyphRows : kStandardGlyphRows;
-    const int rows = fine ? 2 * glyphRows : glyphRows;
     const int maxChars = std::max(0, (lineWidth - kTextLeftMargin) / cell);
     const QByteArray shown = text.left(maxChars);
     const MhEncoder encoder;
-    // The encoder reads 8 bytes past the line; the coded line fits its buffer.
-    std::vector<uint8_t> raster(MhEncoder::kBufferSize + 8);
-    std::vector<uint8_t> coded(MhEncoder::kBufferSize);
+    // The raster holds one line and the 8 bytes the encoder reads past it;
+    // the glyphs stay inside (the text is cut to the line). Only that much is
+    // cleared per row: the coded buffer needs its full size but is written,
+    // never read, before the encoder fills it.
+    const size_t rasterBytes = size_t(std::max(lineWidth, 0) / 8 + 8);
+    std::vector<uint8_t> raster(rasterBytes);
+    const auto coded = std::make_unique_for_overwrite<uint8_t[]>(MhEncoder::kBufferSize);
     QByteArray out;
+    out.reserve((fine ? 2 : 1) * glyphRows * 48);
     const uint32_t mask = ~0u << (24 - cell);
-    for (int r = 0; r < rows; ++r) {
-        std::fill(raster.begin(), raster.end(), 0);
-        const int glyphRow = fine ? r / 2 : r;
+    // At fine resolution every glyph row is drawn twice: it is coded once and
+    // its record sent twice.
+    for (int glyphRow = 0; glyphRow < glyphRows; ++glyphRow) {
+        std::memset(raster.data(), 0, rasterBytes);
         for (int i = 0; i < shown.size(); ++i) {
             const uint32_t bits = FaxGlyphRow(font, smallFont, uchar(shown[i]), glyphRow) & mask;
             if (!bits) continue;
@@ -87,8 +100,9 @@ QByteArray EncodeTextRows(const QByteArray& text, bool smallFont, bool fine, int
             uint8_t* d = raster.data() + x / 8;
             for (int k = 0; k < 4; ++k) d[k] |= uint8_t(v >> (56 - 8 * k));
         }
-        const int len = encoder.encodeLine(raster.data(), lineWidth, kTextLeftMargin, false, coded.data());
-        appendRow(out, coded.data(), len, minScanBytes, bytesCounted);
+        const int len = encoder.encodeLine(raster.data(), lineWidth, kTextLeftMargin, false, coded.get());
+        appendRow(out, coded.get(), len, minScanBytes, bytesCounted);
+        if (fine) appendRow(out, coded.get(), len, minScanBytes, bytesCounted);
     }
     return out;
 }

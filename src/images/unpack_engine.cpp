@@ -140,7 +140,11 @@ int FaxUnpackEngine::decodePageLines(const QString& fileName, int page, bool inv
     ApfReader reader;
     if (const int rc = reader.open(fileName); rc < 0) return rc;
     if (const int rc = reader.seekPage(page, pageHeader_); rc < 0) return rc;
-    fileName_ = fileName;
+    return decodeFoundPage(reader, page, invert, sink);
+}
+
+int FaxUnpackEngine::decodeFoundPage(ApfReader& reader, int page, bool invert, const LineSink& sink) {
+    fileName_ = reader.fileName();
     page_ = page;
     Input in(reader, pageHeader_.imageLength, pageHeader_.lengthWords());
     return run(in, pageHeader_.pageFlags, invert, sink);
@@ -411,9 +415,15 @@ int FaxUnpackEngine::decodePage(const QString& fileName, int page, bool invert, 
     if (const int rc = reader.open(fileName); rc < 0) return rc;
     ApfPageHeader ph;
     if (const int rc = reader.seekPage(page, ph); rc < 0) return rc;
-    reader.close();
+    // The file stays open at the page's data for the lines.
     return imageFromLines(ph.wide(), invert,
-                          [&](const LineSink& sink) { return decodePageLines(fileName, page, invert, sink); }, image);
+                          [&](const LineSink& sink) {
+                              linesOutput_ = codesRejected_ = 0;
+                              bytesUnpacked_ = bytesToUnpack_ = 0;
+                              pageHeader_ = ph;
+                              return decodeFoundPage(reader, page, invert, sink);
+                          },
+                          image);
 }
 
 int FaxUnpackEngine::decodeData(const uint8_t* data, size_t size, uint16_t pageFlags, bool invert, QImage& image) {

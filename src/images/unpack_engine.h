@@ -88,6 +88,8 @@ private:
     class Input;
     struct LineBuilder;
     class FastDecoder;
+    // Decodes the page whose header seekPage just read into pageHeader_.
+    int decodeFoundPage(ApfReader& reader, int page, bool invert, const LineSink& sink);
     int run(Input& in, uint16_t pageFlags, bool invert, const LineSink& sink);
     // The table-driven path (unpack_fast.cpp): decodes exactly as the walk in run().
     int runFast(Input& in, bool highRes, bool invert, const LineSink& sink);

@@ -5,6 +5,8 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace orv {
 namespace {
 
@@ -91,11 +93,11 @@ uint32_t MemoFile::append(const QByteArray& data, uint32_t type) {
     return block;
 }
 
-MemoWriter::MemoWriter(FileSystem& fs, const QString& path, int blockSize) : blockSize_(blockSize) {
+MemoWriter::MemoWriter(FileSystem& fs, const QString& path, int blockSize, qint64 sizeHint) : blockSize_(blockSize) {
     if (!file_.create(fs, path)) ThrowIoError(QStringLiteral("cannot create"), path);
     const QByteArray empty = MemoFile::emptyFile(blockSize);
     buffer_.assign(empty.constBegin(), empty.constEnd());
-    buffer_.reserve(1 << 20);
+    buffer_.reserve(size_t(std::clamp<qint64>(sizeHint, empty.size(), 1 << 20)));
     nextFree_ = uint32_t(empty.size() / blockSize);
 }
 

@@ -34,6 +34,7 @@ public:
 
     int blockSize() const { return blockSize_; }
     uint32_t nextFree() const { return nextFree_; }
+    qint64 fileSize() const { return size_; }
     uint32_t firstBlock() const { return uint32_t((512 + blockSize_ - 1) / blockSize_); }
     const QString& path() const { return file_.path(); }
 
@@ -49,7 +50,9 @@ private:
 // header's next free block and flushes the file to the disk.
 class MemoWriter {
 public:
-    MemoWriter(FileSystem& fs, const QString& path, int blockSize);
+    // sizeHint: about how many bytes the file will hold (the buffer is made
+    // that large, up to the 1 MiB it writes at a time).
+    MemoWriter(FileSystem& fs, const QString& path, int blockSize, qint64 sizeHint = 1 << 20);
     // Returns the memo's block number.
     uint32_t add(const QByteArray& data, uint32_t type = 1);
     void finish();

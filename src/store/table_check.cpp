@@ -91,13 +91,15 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
 
     // Records.
     int shown = 0;
-    auto recordProblem = [&](const QString& s) {
-        if (++shown <= 50) problem(s);
+    // The message is made only for the problems that are shown: on a badly
+    // damaged table most are counted, never read.
+    auto recordProblem = [&](auto&& message) {
+        if (++shown <= 50) problem(message());
     };
     std::map<uint32_t, uint32_t> memoOwners;
     for (uint32_t r = 1; r <= h.recordCount; ++r) {
         const char* rec = bytes.constData() + h.recordOffset(r);
-        if (rec[0] != ' ' && rec[0] != '*') recordProblem(QStringLiteral("record %1: deletion flag 0x%2").arg(r).arg(uint8_t(rec[0]), 2, 16, QLatin1Char('0')));
+        if (rec[0] != ' ' && rec[0] != '*') recordProblem([&] { return QStringLiteral("record %1: deletion flag 0x%2").arg(r).arg(uint8_t(rec[0]), 2, 16, QLatin1Char('0')); });
         for (size_t fi = 0; fi < h.fields.size(); ++fi) {
             const DbfField& fld = h.fields[fi];
             const char* p = rec + fld.offset;
@@ -105,14 +107,14 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
             auto where = [&] { return QStringLiteral("record %1, %2").arg(r).arg(QString::fromLatin1(fld.name)); };
             switch (fld.type) {
             case 'D':
-                if (!validDate(p)) recordProblem(where() + QStringLiteral(": not a date"));
+                if (!validDate(p)) recordProblem([&] { return where() + QStringLiteral(": not a date"); });
                 break;
             case 'N':
             case 'F':
-                if (!validNumber(p, fld.width)) recordProblem(where() + QStringLiteral(": not a number"));
+                if (!validNumber(p, fld.width)) recordProblem([&] { return where() + QStringLiteral(": not a number"); });
                 break;
             case 'L':
-                if (!std::strchr("TtFfYyNn? ", p[0]) || p[0] == '\0') recordProblem(where() + QStringLiteral(": not a logical value"));
+                if (!std::strchr("TtFfYyNn? ", p[0]) || p[0] == '\0') recordProblem([&] { return where() + QStringLiteral(": not a logical value"); });
                 break;
             default: break;
             }
@@ -126,18 +128,18 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
                 if (!digits.isEmpty()) block = digits.toUInt(&bad), bad = !bad;
             }
             if (bad) {
-                recordProblem(where() + QStringLiteral(": memo pointer is not a number"));
+                recordProblem([&] { return where() + QStringLiteral(": memo pointer is not a number"); });
                 continue;
             }
             if (block == 0) continue;
             if (!memoOk) continue;
             try {
                 (void)memo.read(block);
-                if (block >= memo.nextFree()) recordProblem(where() + QStringLiteral(": memo block %1 lies beyond the next free block %2").arg(block).arg(memo.nextFree()));
-                if (memoOwners.count(block)) recordProblem(where() + QStringLiteral(": memo block %1 is shared with record %2").arg(block).arg(memoOwners[block]));
+                if (block >= memo.nextFree()) recordProblem([&] { return where() + QStringLiteral(": memo block %1 lies beyond the next free block %2").arg(block).arg(memo.nextFree()); });
+                if (memoOwners.count(block)) recordProblem([&] { return where() + QStringLiteral(": memo block %1 is shared with record %2").arg(block).arg(memoOwners[block]); });
                 memoOwners[block] = r;
             } catch (const EOrvException& e) {
-                recordProblem(where() + QStringLiteral(": ") + e.message());
+                recordProblem([&] { return where() + QStringLiteral(": ") + e.message(); });
             }
         }
     }
@@ -203,17 +205,17 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
         IndexTag expected(info, h);
         expected.assign(std::move(wantKeys), std::move(wantRecs));
         int reported = 0;
-        auto tagProblem = [&](const QString& s) {
-            if (++reported <= 20) problem(QStringLiteral("tag %1: %2").arg(tagName, s));
+        auto tagProblem = [&](auto&& message) {
+            if (++reported <= 20) problem(QStringLiteral("tag %1: %2").arg(tagName, message()));
         };
         for (uint32_t r : recnos)
-            if (r == 0 || r > h.recordCount) tagProblem(QStringLiteral("points at record %1, the table has %2").arg(r).arg(h.recordCount));
+            if (r == 0 || r > h.recordCount) tagProblem([&] { return QStringLiteral("points at record %1, the table has %2").arg(r).arg(h.recordCount); });
         if (recnos.size() != expected.size())
-            tagProblem(QStringLiteral("holds %1 keys, the records call for %2").arg(recnos.size()).arg(expected.size()));
+            tagProblem([&] { return QStringLiteral("holds %1 keys, the records call for %2").arg(recnos.size()).arg(expected.size()); });
         const size_t n = std::min(recnos.size(), expected.size());
         for (size_t i = 0; i < n; ++i) {
             if (recnos[i] != expected.recnoAt(i) || std::memcmp(keys.data() + i * kl, expected.keyAt(i), kl) != 0) {
-                tagProblem(QStringLiteral("entry %1 is record %2, expected record %3").arg(i + 1).arg(recnos[i]).arg(expected.recnoAt(i)));
+                tagProblem([&] { return QStringLiteral("entry %1 is record %2, expected record %3").arg(i + 1).arg(recnos[i]).arg(expected.recnoAt(i)); });
                 break;
             }
         }

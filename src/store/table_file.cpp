@@ -170,7 +170,8 @@ void TableFile::mapFile() {
     unmap();
     fileSize_ = dbf_.size();
     const size_t page = size_t(::sysconf(_SC_PAGESIZE));
-    size_t len = size_t(fileSize_) + size_t(fileSize_) / 2 + (1u << 20);
+    // Room to grow by half again (at least 64 KiB) before appends remap.
+    size_t len = size_t(fileSize_) + std::max(size_t(fileSize_) / 2, size_t(1) << 16);
     len = (len + page - 1) / page * page;
     map_ = dbf_.map(len);
     mapLen_ = len;

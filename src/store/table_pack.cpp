@@ -9,6 +9,7 @@
 
 #include <QDate>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -18,10 +19,12 @@ using namespace detail;
 
 namespace {
 
-// Buffered sequential writer for pack.
+// Buffered sequential writer for pack: writes in pieces of 1 MiB, and a
+// smaller table in one piece of its own size (a buffer of 1 MiB for a table
+// of a few kilobytes is mostly never touched).
 class SequentialWriter {
 public:
-    explicit SequentialWriter(FileHandle& f) : f_(f) { buf_.reserve(1 << 20); }
+    SequentialWriter(FileHandle& f, qint64 expected) : f_(f) { buf_.reserve(size_t(std::clamp<qint64>(expected, 0, 1 << 20))); }
     void write(const char* p, size_t n) {
         buf_.insert(buf_.end(), p, p + n);
         if (buf_.size() >= (1 << 20)) flush();
@@ -57,13 +60,13 @@ void PackTable(TableFile& table, int progressEnd) {
         FileHandle out;
         if (!out.create(fs, tmpDbf)) ThrowIoError(QStringLiteral("cannot create"), tmpDbf);
         std::unique_ptr<MemoWriter> memoWriter;
-        if (memo.isOpen()) memoWriter = std::make_unique<MemoWriter>(fs, newFpt, memo.blockSize());
+        if (memo.isOpen()) memoWriter = std::make_unique<MemoWriter>(fs, newFpt, memo.blockSize(), memo.fileSize());
         DbfHeader h = header;
         h.transaction = 1;  // the index is rebuilt before this is cleared
         h.changeCounter = nextCounter(h.changeCounter);
         StampUpdateDate(h, QDate::currentDate());
         const QByteArray head = BuildDbfHeader(h);
-        SequentialWriter w(out);
+        SequentialWriter w(out, qint64(header.headerLength) + qint64(header.recordCount) * header.recordLength + 1);
         w.write(head.constData(), size_t(head.size()));
         // Keep whatever a foreign writer put between the descriptors and the first record.
         if (header.headerLength > head.size()) {

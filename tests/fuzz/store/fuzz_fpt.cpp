@@ -1,8 +1,10 @@
-// Fuzzes the memo reader: the .FPT is the input, the table and index are valid
-// (the table's first records, where its memos are, and an index without the
-// deep tag, which the cdx target covers). Before the table, the memo file is
-// scanned memo by memo from its first block, as a repair tool would, so long
-// memos are read wherever the table's pointers fall.
+// Fuzzes the memo reader: the .FPT is the input (after the phase byte, see
+// fuzz_fixture.h), the table and index are valid (the table's first records,
+// where its memos are, and an index without the deep tag, which the cdx
+// target covers).
+// In the check phase the memo file is also scanned memo by memo from its first
+// block, as a repair tool would, so long memos are read wherever the table's
+// pointers fall.
 #include "fuzz_fixture.h"
 
 #include "common/orv_error.h"
@@ -17,13 +19,19 @@ void scan(orv::MemoryFileSystem& fs, const QString& path, qint64 fileSize) {
         orv::MemoFile memo;
         memo.open(fs, path, false);
         uint32_t block = memo.firstBlock();
-        for (int memos = 0; memos < 64 && block < memo.nextFree(); ++memos) {
+        // A damaged block is stepped over one block at a time; after a few
+        // in a row the rest of the file is taken to be damaged too (each
+        // costs an exception, and the table's reads meet the same ones).
+        int damaged = 0;
+        for (int memos = 0; memos < 64 && damaged < 4 && block < memo.nextFree(); ++memos) {
             try {
                 const QByteArray data = memo.read(block);
                 if (data.size() > fileSize) __builtin_trap();  // never more than the file holds
                 block += uint32_t((8 + data.size() + memo.blockSize() - 1) / memo.blockSize());
+                damaged = 0;
             } catch (const orv::EOrvException&) {
                 ++block;
+                ++damaged;
             }
         }
     } catch (const orv::EOrvException&) {
@@ -34,10 +42,9 @@ void scan(orv::MemoryFileSystem& fs, const QString& path, qint64 fileSize) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto& fx = orv::fuzz::fixture();
-    const auto files = orv::fuzz::filesWith(fx.fpt, QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
-    scan(*files, fx.fpt, qint64(size));
-    files->put(fx.dbf, fx.shortDbf);
-    files->put(fx.cdx, fx.shortCdx);
-    orv::fuzz::exerciseTable(*files);
+    const orv::fuzz::Input in = orv::fuzz::splitInput(data, size);
+    const auto files = orv::fuzz::tableFiles(fx.shortDbf, in.bytes, fx.shortCdx);
+    if (in.phase == orv::fuzz::Phase::Check) scan(*files, fx.fpt, qint64(in.bytes.size()));
+    orv::fuzz::exerciseTable(*files, in.phase);
     return 0;
 }
