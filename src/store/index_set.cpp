@@ -361,11 +361,14 @@ void IndexSet::writePages(size_t f) {
     // The header lists the pages written, for readers in other programs.
     WriteCdxPageLog(image.data(), NextCdxPageLog(image.constData(), ReadCdxChangeCounter(image), counter, dirty));
     WriteBe32(image.data() + 8, counter);
-    dirty.insert(0);
+    dirty.erase(0);
     std::unique_ptr<OpenFile> file = table_.fs().open(indexPaths_[f], true);
     if (!file) ThrowIoError(QStringLiteral("cannot open"), indexPaths_[f]);
+    // The header (with the new count and the list of pages) goes last, so a
+    // reader in another program that finds it finds the pages it names.
     for (uint32_t page : dirty)
         if (!file->writeAt(page, image.constData() + page, 512)) ThrowIoError(QStringLiteral("cannot write"), indexPaths_[f]);
+    if (!file->writeAt(0, image.constData(), 512)) ThrowIoError(QStringLiteral("cannot write"), indexPaths_[f]);
     if (!file->sync()) ThrowIoError(QStringLiteral("cannot flush"), indexPaths_[f]);
     dirty.clear();
 }
