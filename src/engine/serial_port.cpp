@@ -201,6 +201,12 @@ void SerialPort::readDevice() {
     }
 }
 
+namespace {
+// The clock counts whole milliseconds, the current one already partly gone:
+// one more, so that a pause is never shorter than asked.
+uint32_t pauseEnd(uint32_t ms) { return realMs() + ms + 1; }
+}  // namespace
+
 void SerialPort::QueueOutputPause(uint32_t ms) {
     OutputPause pause;
     pause.at = bytesWritten + tx.Count();
@@ -208,7 +214,7 @@ void SerialPort::QueueOutputPause(uint32_t ms) {
     if (tx.Empty() && pauses.empty()) {
         // Nothing goes out before it: the pause starts now.
         pause.started = true;
-        pause.endsAt = realMs() + ms;
+        pause.endsAt = pauseEnd(ms);
     }
     pauses.push_back(pause);
 }
@@ -221,7 +227,7 @@ size_t SerialPort::WritableNow(int* waitMs) {
         const uint32_t now = realMs();
         if (!p.started) {
             p.started = true;
-            p.endsAt = now + p.ms;
+            p.endsAt = pauseEnd(p.ms);
         }
         const int32_t left = int32_t(p.endsAt - now);
         if (left > 0) {
