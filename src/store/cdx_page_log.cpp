@@ -51,17 +51,14 @@ CdxPageLog NextCdxPageLog(const char* before, uint32_t previous, uint32_t counte
         log.pages.clear();
     }
     // The header is read again in any case.
+    std::set<uint32_t> mine;
     for (uint32_t page : written)
-        if (page >= 512) log.pages.insert(page);
+        if (page >= 512) mine.insert(page);
+    log.pages.insert(mine.begin(), mine.end());
     if (log.pages.size() > CdxPageLog::kCapacity) {
-        log.since = previous;
-        log.pages.clear();
-        for (uint32_t page : written)
-            if (page >= 512) log.pages.insert(page);
-        if (log.pages.size() > CdxPageLog::kCapacity) {
-            log.since = counter;
-            log.pages.clear();
-        }
+        const bool fits = mine.size() <= CdxPageLog::kCapacity;
+        log.since = fits ? previous : counter;
+        log.pages = fits ? std::move(mine) : std::set<uint32_t>();
     }
     log.upTo = counter;
     return log;

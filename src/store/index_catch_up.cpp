@@ -116,9 +116,7 @@ bool IndexSet::catchUpTag(IndexTag& t, const CdxTagInfo& info, const QByteArray&
         recnos.insert(recnos.end(), t.recnos().begin() + std::ptrdiff_t(r.start),
                       t.recnos().begin() + std::ptrdiff_t(r.start + r.count));
     }
-    const uint32_t records = table_.header().recordCount;
-    for (uint32_t r : recnos)
-        if (r == 0 || r > records) return false;
+    if (!RecordNumbersWithin(recnos, table_.header().recordCount)) return false;
     t.assignSorted(std::move(keys), std::move(recnos));
     t.pages = std::move(pages);
     return true;

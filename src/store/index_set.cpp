@@ -93,8 +93,7 @@ bool IndexSet::loadFile(const QString& path) {
                 KeyBytes keys;
                 std::vector<uint32_t> recnos;
                 ReadCdxKeys(bytes, t->info(), t->fill(), keys, recnos, fileName(path));
-                for (uint32_t r : recnos)
-                    if (r == 0 || r > header.recordCount) stale = true;
+                stale = !RecordNumbersWithin(recnos, header.recordCount);
                 if (!stale) {
                     t->assignSorted(std::move(keys), std::move(recnos));
                     attachPages(*t, bytes, info);

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 namespace orv::detail {
 
@@ -27,5 +28,13 @@ inline void syncFolderOf(FileSystem& fs, const QString& path) {
 
 // The next value of a change counter (0 is kept for "not counted").
 inline uint32_t nextCounter(uint32_t c) { return c + 1 == 0 ? 1 : c + 1; }
+
+// Whether every record number an index names is one of the table's records
+// (an index that names others missed a change and is rebuilt).
+inline bool RecordNumbersWithin(const std::vector<uint32_t>& recnos, uint32_t recordCount) {
+    for (uint32_t r : recnos)
+        if (r == 0 || r > recordCount) return false;
+    return true;
+}
 
 }  // namespace orv::detail
