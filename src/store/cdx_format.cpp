@@ -2,6 +2,7 @@
 
 #include "store/byte_order.h"
 #include "store/db_error.h"
+#include "store/sorted_keys.h"
 
 #include <sys/mman.h>
 
@@ -407,7 +408,37 @@ struct IntoTagKeys {
     }
 };
 
+// The same into a tag's chunked keys: the key before stays put while the
+// next is decoded, whichever chunk either lies in.
+struct IntoSortedKeys {
+    SortedKeys& keys;
+    const CdxTagInfo& tag;
+    const QString& fileName;
+    size_t kl;
+    char* at = nullptr;
+    char* slot() { return at = keys.next(); }
+    const char* previous() const { return keys.last(); }
+    void commit(uint32_t rec, int dup) {
+        if (const auto* prev = reinterpret_cast<const unsigned char*>(keys.last())) {
+            const auto* key = reinterpret_cast<const unsigned char*>(at);
+            const size_t d = size_t(dup);
+            int c = 0;
+            if (d < kl) c = prev[d] != key[d] ? (prev[d] < key[d] ? -1 : 1) : std::memcmp(prev + d, key + d, kl - d);
+            if (c > 0 || (c == 0 && keys.lastRecno() >= rec))
+                damaged(fileName, QStringLiteral("tag %1 is out of order").arg(QString::fromLatin1(tag.name)));
+        }
+        keys.push(rec);
+    }
+};
+
 }  // namespace
+
+void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, SortedKeys& keys, const QString& fileName) {
+    if (keys.keyLength() != tag.keyLength) damaged(fileName, QStringLiteral("key buffer out of step"));
+    IntoSortedKeys into{keys, tag, fileName, size_t(tag.keyLength)};
+    keys.reserve(countLeafKeys(file, tag.root, tag.keyLength));
+    walkLeaves(file, tag.root, tag.keyLength, fill, fileName, into);
+}
 
 template <class Bytes>
 void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, Bytes& keys, std::vector<uint32_t>& recnos,
@@ -425,17 +456,15 @@ template void ReadCdxKeys(const QByteArray&, const CdxTagInfo&, char, KeyBytes&,
 template void ReadCdxKeys(const QByteArray&, const CdxTagInfo&, char, std::vector<char>&, std::vector<uint32_t>&,
                           const QString&);
 
-void ReadCdxLeafKeys(const QByteArray& file, uint32_t page, const CdxTagInfo& tag, char fill, KeyBytes& keys,
-                     std::vector<uint32_t>& recnos, const QString& fileName) {
+void ReadCdxLeafKeys(const QByteArray& file, uint32_t page, const CdxTagInfo& tag, char fill, SortedKeys& keys,
+                     const QString& fileName) {
     if (page % kPage != 0 || qint64(page) + kPage > file.size() || page < 1024)
         damaged(fileName, QStringLiteral("leaf page at %1 lies outside the file").arg(page));
-    const size_t kl = size_t(tag.keyLength);
-    if (keys.size() != recnos.size() * kl) damaged(fileName, QStringLiteral("key buffer out of step"));
+    if (keys.keyLength() != tag.keyLength) damaged(fileName, QStringLiteral("key buffer out of step"));
     // The leaf's first key shares no bytes and is checked against the last
     // key already there, so leaves read one by one keep the tag's order too.
-    IntoTagKeys<KeyBytes> into{keys, recnos, tag, fileName, kl, recnos.size()};
+    IntoSortedKeys into{keys, tag, fileName, size_t(tag.keyLength)};
     decodeLeaf(file, page, tag.keyLength, fill, fileName, into);
-    keys.resize(into.n * kl);
 }
 
 uint32_t ReadCdxChangeCounter(const QByteArray& file) { return file.size() < 12 ? 0 : ReadBe32(file.constData() + 8); }

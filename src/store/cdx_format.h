@@ -16,6 +16,8 @@
 
 namespace orv {
 
+class SortedKeys;
+
 enum : uint8_t {
     kCdxUnique = 0x01,
     kCdxHasFor = 0x08,
@@ -71,16 +73,17 @@ std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& 
 
 // Appends the keys of one tag in ascending order. fill is 0x20 for character
 // keys, 0x00 for numeric, date and logical keys.
-// (For KeyBytes or std::vector<char>.)
+// (Flat, for KeyBytes or std::vector<char>, or into a tag's SortedKeys.)
 template <class Bytes>
 void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, Bytes& keys, std::vector<uint32_t>& recnos,
                  const QString& fileName);
+void ReadCdxKeys(const QByteArray& file, const CdxTagInfo& tag, char fill, SortedKeys& keys, const QString& fileName);
 
 // Appends the keys of the one leaf page at offset page (which need not be
 // reached from the tag's root), checking their order against the keys
 // already in keys; ecDbDamagedIndex when the page is not a sound leaf.
-void ReadCdxLeafKeys(const QByteArray& file, uint32_t page, const CdxTagInfo& tag, char fill, KeyBytes& keys,
-                     std::vector<uint32_t>& recnos, const QString& fileName);
+void ReadCdxLeafKeys(const QByteArray& file, uint32_t page, const CdxTagInfo& tag, char fill, SortedKeys& keys,
+                     const QString& fileName);
 
 struct CdxTagContent {
     CdxTagInfo info;  // name, keyLength, options, descending, expressions

@@ -154,27 +154,34 @@ bool CdxTagPages::removed(QByteArray& image, const TagKeys& k, size_t pos, std::
     return mergeIfSmall(image, k, leaf, start, dirty);
 }
 
+void CdxTagPages::gather(const TagKeys& k, size_t start, size_t count) {
+    runKeys_.resize(count * size_t(kl_));
+    runRecnos_.resize(count);
+    k.entries.copy(start, count, runKeys_.data(), runRecnos_.data());
+}
+
 bool CdxTagPages::repack(QByteArray& image, const TagKeys& k, size_t leaf, size_t start, std::set<uint32_t>& dirty) {
     const uint32_t page = leaves_[leaf];
     const size_t count = counts_[leaf];
-    const int kl = k.keyLength;
-    if (start + count > k.recnos.size()) return false;
+    const int kl = kl_;
+    if (start + count > k.entries.size() || k.entries.keyLength() != kl_) return false;
+    gather(k, start, count);
     char* p = image.data() + page;
     CdxLeafLayout lay;
     lay.recBits = uint8_t(p[20]);
     lay.dupBits = uint8_t(p[21]);
     lay.entrySize = uint8_t(p[23]);
     const uint64_t recMax = lay.recBits >= 32 ? 0xFFFFFFFFull : (1ull << lay.recBits) - 1;
-    for (size_t i = start; i < start + count; ++i)
-        if (k.recnos[i] > recMax) return false;
+    for (uint32_t r : runRecnos_)
+        if (r > recMax) return false;
     char buf[kPage];
     std::memcpy(buf, p, kPage);
-    const char* keys = k.keys.data() + start * size_t(kl);
-    if (EncodeCdxLeaf(buf, keys, k.recnos.data() + start, count, kl, k.fill, lay) != count)
+    const char* keys = runKeys_.data();
+    if (EncodeCdxLeaf(buf, keys, runRecnos_.data(), count, kl, k.fill, lay) != count)
         return splitLeaf(image, k, leaf, start, lay, dirty);
     std::memcpy(p, buf, kPage);
     dirty.insert(page);
-    if (count > 0) setLastKey(image, page, keys + (count - 1) * size_t(kl), k.recnos[start + count - 1], dirty);
+    if (count > 0) setLastKey(image, page, keys + (count - 1) * size_t(kl), runRecnos_[count - 1], dirty);
     return true;
 }
 
@@ -185,10 +192,11 @@ bool CdxTagPages::splitLeaf(QByteArray& image, const TagKeys& k, size_t leaf, si
     const uint32_t page = leaves_[leaf];
     const size_t count = counts_[leaf];
     if (count < 2) return false;
-    const int kl = k.keyLength;
+    const int kl = kl_;
     const size_t leftCount = count / 2, rightCount = count - leftCount;
-    const char* keys = k.keys.data() + start * size_t(kl);
-    const uint32_t* recnos = k.recnos.data() + start;
+    // repack() has just gathered the leaf's keys.
+    const char* keys = runKeys_.data();
+    const uint32_t* recnos = runRecnos_.data();
     char lbuf[kPage], rbuf[kPage];
     std::memcpy(lbuf, image.constData() + page, kPage);
     std::memset(rbuf, 0, kPage);
@@ -242,21 +250,20 @@ bool CdxTagPages::mergeIfSmall(QByteArray& image, const TagKeys& k, size_t leaf,
     if ((488 - ReadLe16(pa + 12)) + (488 - ReadLe16(pb + 12)) > kMergeBelow) return true;
     if (std::memcmp(pa + 20, pb + 20, 4) != 0) return true;  // leaves of other layouts stay apart
     const size_t total = size_t(counts_[leaf]) + counts_[leaf + 1];
-    if (start + total > k.recnos.size()) return false;
+    if (start + total > k.entries.size()) return false;
     CdxLeafLayout lay;
     lay.recBits = uint8_t(pa[20]);
     lay.dupBits = uint8_t(pa[21]);
     lay.entrySize = uint8_t(pa[23]);
     char buf[kPage];
     std::memcpy(buf, pa, kPage);
-    const int kl = k.keyLength;
-    if (EncodeCdxLeaf(buf, k.keys.data() + start * size_t(kl), k.recnos.data() + start, total, kl, k.fill, lay) != total)
-        return true;
+    gather(k, start, total);
+    if (EncodeCdxLeaf(buf, runKeys_.data(), runRecnos_.data(), total, kl_, k.fill, lay) != total) return true;
     std::memcpy(image.data() + a, buf, kPage);
     dirty.insert(a);
     counts_[leaf] = uint32_t(total);
     dropLeaf(image, leaf + 1, dirty);
-    setLastKey(image, a, k.keys.data() + (start + total - 1) * size_t(kl), k.recnos[start + total - 1], dirty);
+    setLastKey(image, a, runKeys_.data() + (total - 1) * size_t(kl_), runRecnos_[total - 1], dirty);
     return true;
 }
 

@@ -20,6 +20,7 @@
 // Only a record number wider than a leaf's record bits returns false: the
 // caller then writes the whole file (with wider leaves) and reads the pages anew.
 #include "store/cdx_format.h"
+#include "store/sorted_keys.h"
 
 #include <QByteArray>
 
@@ -33,9 +34,7 @@ namespace orv {
 
 // The sorted keys of a tag as IndexTag keeps them.
 struct TagKeys {
-    const KeyBytes& keys;
-    const std::vector<uint32_t>& recnos;
-    int keyLength;
+    const SortedKeys& entries;
     char fill;
 };
 
@@ -90,6 +89,8 @@ private:
     // The last key under page changed: the entries above it follow.
     void setLastKey(QByteArray& image, uint32_t page, const char* key, uint32_t rec, std::set<uint32_t>& dirty);
     void reparent(const char* interior, uint32_t page, int from);
+    // The count entries from start, copied flat for the leaf encoder.
+    void gather(const TagKeys& k, size_t start, size_t count);
 
     // Pages taken from and given back to the free list (or the file's end).
     static uint32_t allocPage(QByteArray& image, std::set<uint32_t>& dirty);
@@ -100,6 +101,8 @@ private:
     std::vector<uint32_t> leaves_;  // page offsets, in key order
     std::vector<uint32_t> counts_;  // keys per leaf
     std::unordered_map<uint32_t, Parent> parent_;
+    std::vector<char> runKeys_;  // what gather() copied
+    std::vector<uint32_t> runRecnos_;
 };
 
 }  // namespace orv

@@ -91,33 +91,29 @@ bool IndexSet::catchUpTag(IndexTag& t, const CdxTagInfo& info, const QByteArray&
         }
     }
     const size_t kl = size_t(t.keyLength());
-    const size_t total = pages->keyCount();
-    KeyBytes keys;
-    std::vector<uint32_t> recnos;
-    keys.reserve(total * kl);
-    recnos.reserve(total);
+    SortedKeys keys(t.keyLength());
+    keys.reserve(pages->keyCount());
     const QString name = fileName(indexPaths_[size_t(t.fileIndex)]);
     const auto& leaves = pages->leaves();
     const auto& counts = pages->leafKeyCounts();
     for (size_t i = 0; i < leaves.size(); ++i) {
         const auto was = before.find(leaves[i]);
         if (changed.count(leaves[i]) || was == before.end() || was->second.count != counts[i]) {
-            ReadCdxLeafKeys(image, leaves[i], info, t.fill(), keys, recnos, name);
+            ReadCdxLeafKeys(image, leaves[i], info, t.fill(), keys, name);
             continue;
         }
         const Range r = was->second;
         if (r.count == 0) continue;
+        if (r.start + r.count > t.size()) return false;
         // The seam with the keys before must keep the order.
-        if (!recnos.empty()) {
-            const int c = std::memcmp(keys.data() + keys.size() - kl, t.keyAt(r.start), kl);
-            if (c > 0 || (c == 0 && recnos.back() >= t.recnoAt(r.start))) return false;
+        if (!keys.empty()) {
+            const int c = std::memcmp(keys.last(), t.keyAt(r.start), kl);
+            if (c > 0 || (c == 0 && keys.lastRecno() >= t.recnoAt(r.start))) return false;
         }
-        keys.insert(keys.end(), t.keyAt(r.start), t.keyAt(r.start) + r.count * kl);
-        recnos.insert(recnos.end(), t.recnos().begin() + std::ptrdiff_t(r.start),
-                      t.recnos().begin() + std::ptrdiff_t(r.start + r.count));
+        keys.append(t.entries(), r.start, r.count);
     }
-    if (!RecordNumbersWithin(recnos, table_.header().recordCount)) return false;
-    t.assignSorted(std::move(keys), std::move(recnos));
+    if (!RecordNumbersWithin(keys, table_.header().recordCount)) return false;
+    t.assignSorted(std::move(keys));
     t.pages = std::move(pages);
     return true;
 }

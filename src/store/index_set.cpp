@@ -90,12 +90,11 @@ bool IndexSet::loadFile(const QString& path) {
         bool stale = header.transaction != 0 || missedChange;
         if (!stale) {
             try {
-                KeyBytes keys;
-                std::vector<uint32_t> recnos;
-                ReadCdxKeys(bytes, t->info(), t->fill(), keys, recnos, fileName(path));
-                stale = !RecordNumbersWithin(recnos, header.recordCount);
+                SortedKeys keys(t->keyLength());
+                ReadCdxKeys(bytes, t->info(), t->fill(), keys, fileName(path));
+                stale = !RecordNumbersWithin(keys, header.recordCount);
                 if (!stale) {
-                    t->assignSorted(std::move(keys), std::move(recnos));
+                    t->assignSorted(std::move(keys));
                     attachPages(*t, bytes, info);
                 }
             } catch (const EDatabase&) {
@@ -375,6 +374,9 @@ void IndexSet::writePages(size_t f) {
 void IndexSet::writeWholeFile(size_t f) {
     std::vector<CdxTagContent> contents;
     std::vector<IndexTag*> written;
+    // The file is written from flat copies of the keys (a tag keeps them in chunks).
+    std::vector<KeyBytes> flatKeys;
+    std::vector<std::vector<uint32_t>> flatRecnos;
     for (size_t i = 0; i < tags_.size(); ++i) {
         IndexTag& t = *tags_[i];
         if (t.fileIndex != int(f)) continue;
@@ -382,14 +384,22 @@ void IndexSet::writeWholeFile(size_t f) {
             rebuildTag(t, 0, 100);
             tagStale_[i] = false;
         }
+        written.push_back(&t);
+    }
+    flatKeys.resize(written.size());
+    flatRecnos.resize(written.size());
+    for (size_t w = 0; w < written.size(); ++w) {
+        const IndexTag& t = *written[w];
+        flatKeys[w].resize(t.size() * size_t(t.keyLength()));
+        flatRecnos[w].resize(t.size());
+        t.entries().copy(0, t.size(), flatKeys[w].data(), flatRecnos[w].data());
         CdxTagContent c;
         c.info = t.info();
         c.fill = t.fill();
-        c.keys = t.keys().data();
-        c.recnos = t.recnos().data();
+        c.keys = flatKeys[w].data();
+        c.recnos = flatRecnos[w].data();
         c.count = t.size();
         contents.push_back(c);
-        written.push_back(&t);
     }
     const DbfHeader& header = table_.header();
     const QByteArray bytes = BuildCdxFile(contents, std::max<uint32_t>(header.recordCount, 1), header.changeCounter);

@@ -30,6 +30,7 @@ IndexTag::IndexTag(const CdxTagInfo& info, const DbfHeader& table) : info_(info)
                                            .arg(QString::fromLatin1(info.name))
                                            .arg(info_.keyLength)
                                            .arg(wanted));
+    entries_ = SortedKeys(info_.keyLength);
 }
 
 void IndexTag::makeKey(const char* record, uint32_t recno, char* out) const {
@@ -52,34 +53,14 @@ bool IndexTag::admits(const char* record, uint32_t recno) const {
     return !for_ || for_->isTrue(ExprContext{record, recno, false});
 }
 
-size_t IndexTag::lowerBound(const char* key, uint32_t recno) const {
-    const size_t kl = size_t(info_.keyLength);
-    size_t lo = 0, hi = recnos_.size();
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        const int c = std::memcmp(keys_.data() + mid * kl, key, kl);
-        if (c < 0 || (c == 0 && recnos_[mid] < recno)) lo = mid + 1;
-        else hi = mid;
-    }
-    return lo;
-}
+size_t IndexTag::lowerBound(const char* key, uint32_t recno) const { return entries_.lowerBound(key, recno); }
 
-size_t IndexTag::lowerBoundPrefix(const char* key, int n) const {
-    const size_t kl = size_t(info_.keyLength);
-    n = std::min(n, info_.keyLength);
-    size_t lo = 0, hi = recnos_.size();
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        if (std::memcmp(keys_.data() + mid * kl, key, size_t(n)) < 0) lo = mid + 1;
-        else hi = mid;
-    }
-    return lo;
-}
+size_t IndexTag::lowerBoundPrefix(const char* key, int n) const { return entries_.lowerBoundPrefix(key, size_t(std::max(n, 0))); }
 
 size_t IndexTag::find(const char* key, uint32_t recno) const {
     const size_t i = lowerBound(key, recno);
-    if (i < recnos_.size() && recnos_[i] == recno && std::memcmp(keyAt(i), key, size_t(info_.keyLength)) == 0) return i;
-    return recnos_.size();
+    if (i < size() && recnoAt(i) == recno && std::memcmp(keyAt(i), key, size_t(info_.keyLength)) == 0) return i;
+    return size();
 }
 
 size_t IndexTag::insert(const char* key, uint32_t recno) {
@@ -88,25 +69,21 @@ size_t IndexTag::insert(const char* key, uint32_t recno) {
     if (unique()) {
         // Only the first record of a key value is indexed.
         if (i > 0 && std::memcmp(keyAt(i - 1), key, kl) == 0) return npos;
-        if (i < recnos_.size() && std::memcmp(keyAt(i), key, kl) == 0) return npos;
+        if (i < size() && std::memcmp(keyAt(i), key, kl) == 0) return npos;
     }
-    keys_.insert(keys_.begin() + std::ptrdiff_t(i * kl), key, key + kl);
-    recnos_.insert(recnos_.begin() + std::ptrdiff_t(i), recno);
+    entries_.insert(i, key, recno);
     return i;
 }
 
 size_t IndexTag::remove(const char* key, uint32_t recno) {
     const size_t i = find(key, recno);
-    if (i == recnos_.size()) return npos;
-    const size_t kl = size_t(info_.keyLength);
-    keys_.erase(keys_.begin() + std::ptrdiff_t(i * kl), keys_.begin() + std::ptrdiff_t((i + 1) * kl));
-    recnos_.erase(recnos_.begin() + std::ptrdiff_t(i));
+    if (i == size()) return npos;
+    entries_.erase(i);
     return i;
 }
 
 void IndexTag::clear() {
-    keys_.clear();
-    recnos_.clear();
+    entries_.clear();
     pages.reset();
 }
 
@@ -121,24 +98,15 @@ void IndexTag::assign(KeyBytes&& keys, std::vector<uint32_t>&& recnos) {
         const int c = std::memcmp(k + a * kl, k + b * kl, kl);
         return c < 0 || (c == 0 && recnos[a] < recnos[b]);
     });
-    keys_.resize(n * kl);
-    recnos_.resize(n);
-    size_t out = 0;
+    SortedKeys sorted(info_.keyLength);
+    sorted.reserve(n);
     for (size_t j = 0; j < n; ++j) {
-        const uint32_t src = order[j];
-        if (unique() && out > 0 && std::memcmp(keys_.data() + (out - 1) * kl, k + src * kl, kl) == 0) continue;
-        std::memcpy(keys_.data() + out * kl, k + src * kl, kl);
-        recnos_[out] = recnos[src];
-        ++out;
+        const char* key = k + order[j] * kl;
+        if (unique() && !sorted.empty() && std::memcmp(sorted.last(), key, kl) == 0) continue;
+        std::memcpy(sorted.next(), key, kl);
+        sorted.push(recnos[order[j]]);
     }
-    keys_.resize(out * kl);
-    recnos_.resize(out);
-}
-
-uint32_t IndexTag::maxRecno() const {
-    uint32_t m = 0;
-    for (uint32_t r : recnos_) m = std::max(m, r);
-    return m;
+    entries_ = std::move(sorted);
 }
 
 }  // namespace orv

@@ -5,6 +5,7 @@
 #include "store/cdx_format.h"
 #include "store/cdx_tag_pages.h"
 #include "store/expression.h"
+#include "store/sorted_keys.h"
 
 #include <memory>
 #include <vector>
@@ -30,11 +31,10 @@ public:
     // when the keys are replaced wholesale (the file is then written whole).
     std::unique_ptr<CdxTagPages> pages;
 
-    size_t size() const { return recnos_.size(); }
-    const char* keyAt(size_t i) const { return keys_.data() + i * size_t(info_.keyLength); }
-    uint32_t recnoAt(size_t i) const { return recnos_[i]; }
-    const KeyBytes& keys() const { return keys_; }
-    const std::vector<uint32_t>& recnos() const { return recnos_; }
+    size_t size() const { return entries_.size(); }
+    const char* keyAt(size_t i) const { return entries_.keyAt(i); }
+    uint32_t recnoAt(size_t i) const { return entries_.recnoAt(i); }
+    const SortedKeys& entries() const { return entries_; }
 
     // The key of a record (recordLength bytes, deletion flag first).
     void makeKey(const char* record, uint32_t recno, char* out) const;
@@ -55,22 +55,21 @@ public:
     void clear();
     // Replaces the keys with those of the given entries (unsorted) and sorts them.
     void assign(KeyBytes&& keys, std::vector<uint32_t>&& recnos);
-    void assignSorted(KeyBytes&& keys, std::vector<uint32_t>&& recnos) {
-        keys_ = std::move(keys);
-        recnos_ = std::move(recnos);
+    // Replaces the keys with entries already in order (of this key length).
+    void assignSorted(SortedKeys&& entries) {
+        entries_ = std::move(entries);
         pages.reset();
     }
-    TagKeys sortedKeys() const { return {keys_, recnos_, info_.keyLength, fill_}; }
+    TagKeys sortedKeys() const { return {entries_, fill_}; }
     // Largest record number in the tag (0 when empty).
-    uint32_t maxRecno() const;
+    uint32_t maxRecno() const { return entries_.maxRecno(); }
 
 private:
     CdxTagInfo info_;
     std::unique_ptr<Expression> key_;
     std::unique_ptr<Expression> for_;
     char fill_ = ' ';
-    KeyBytes keys_;
-    std::vector<uint32_t> recnos_;
+    SortedKeys entries_;
 };
 
 }  // namespace orv

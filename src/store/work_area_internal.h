@@ -4,6 +4,7 @@
 // outside them.
 #include "store/file_system.h"
 #include "store/file_handle.h"
+#include "store/sorted_keys.h"
 
 #include <QFileInfo>
 #include <QString>
@@ -31,10 +32,12 @@ inline uint32_t nextCounter(uint32_t c) { return c + 1 == 0 ? 1 : c + 1; }
 
 // Whether every record number an index names is one of the table's records
 // (an index that names others missed a change and is rebuilt).
-inline bool RecordNumbersWithin(const std::vector<uint32_t>& recnos, uint32_t recordCount) {
-    for (uint32_t r : recnos)
-        if (r == 0 || r > recordCount) return false;
-    return true;
+inline bool RecordNumbersWithin(const SortedKeys& keys, uint32_t recordCount) {
+    bool within = true;
+    keys.forEachRun([&](const char*, const uint32_t* recnos, size_t n) {
+        for (size_t i = 0; i < n; ++i) within = within && recnos[i] != 0 && recnos[i] <= recordCount;
+    });
+    return within;
 }
 
 }  // namespace orv::detail

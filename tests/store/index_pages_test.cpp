@@ -136,7 +136,8 @@ struct Keys {
     static constexpr int kLength = 24;
     KeyBytes keys;
     std::vector<uint32_t> recnos;
-    TagKeys view() const { return {keys, recnos, kLength, ' '}; }
+    SortedKeys chunked{kLength};  // the same entries as the tag keeps them
+    TagKeys view() const { return {chunked, ' '}; }
     size_t lowerBound(const char* key, uint32_t rec) const {
         size_t lo = 0, hi = recnos.size();
         while (lo < hi) {
@@ -151,11 +152,13 @@ struct Keys {
         const size_t at = lowerBound(key.constData(), rec);
         keys.insert(keys.begin() + std::ptrdiff_t(at * kLength), key.constBegin(), key.constEnd());
         recnos.insert(recnos.begin() + std::ptrdiff_t(at), rec);
+        chunked.insert(at, key.constData(), rec);
         return at;
     }
     void removeAt(size_t at) {
         keys.erase(keys.begin() + std::ptrdiff_t(at * kLength), keys.begin() + std::ptrdiff_t((at + 1) * kLength));
         recnos.erase(recnos.begin() + std::ptrdiff_t(at));
+        chunked.erase(at);
     }
 };
 
@@ -172,6 +175,11 @@ void expectImageHolds(const QByteArray& image, const Keys& k, const char* phase,
     ReadCdxKeys(image, dir[0], ' ', keys, recnos, "T.CDX");
     ASSERT_EQ(recnos, k.recnos) << phase << " op " << op;
     ASSERT_EQ(keys, k.keys) << phase << " op " << op;
+    ASSERT_EQ(k.chunked.size(), k.recnos.size());
+    for (size_t i = 0; i < k.recnos.size(); ++i) {
+        ASSERT_EQ(k.chunked.recnoAt(i), k.recnos[i]) << phase << " op " << op << " entry " << i;
+        ASSERT_EQ(std::memcmp(k.chunked.keyAt(i), k.keys.data() + i * Keys::kLength, Keys::kLength), 0);
+    }
     std::set<uint32_t> used{0, 512};
     pages->usedPages(used);
     CdxTagInfo directory;

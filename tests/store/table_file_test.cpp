@@ -168,8 +168,7 @@ TEST(IndexSet, ALongBatchRebuildsTheTagOnceInsteadOfInsertingEveryKey) {
     reloaded.loadStructural();
     ASSERT_EQ(reloaded.count(), 1);
     EXPECT_FALSE(reloaded.stale(0)) << "the file written carries the table's change count";
-    EXPECT_EQ(reloaded.tag(1).keys(), tag.keys());
-    EXPECT_EQ(reloaded.tag(1).recnos(), tag.recnos());
+    EXPECT_TRUE(reloaded.tag(1).entries() == tag.entries());
 }
 
 TEST(RecordCursor, KeepsItsTagByNameWhenAnotherWriterReplacesTheIndex) {
