@@ -5,7 +5,9 @@
 #       compiled with the sanitizers when ORVANE_SANITIZE is on; GUI code is not,
 #       as Qt Widgets itself is not instrumented.
 #   orvane_executable(name SOURCES ... [LINK ...])
-#   orvane_test(name [GUI] SOURCES ... [LINK ...] [LABELS ...] [TIMEOUT s])
+#   orvane_test(name [GUI] SOURCES ... [LINK ...] [LABELS ...] [TIMEOUT s] [COST s])
+#       COST: about how many seconds the program runs; ctest -j starts the
+#       costly ones first, so a long end-to-end run does not start last.
 #       A GoogleTest program registered with ctest (one ctest entry per program,
 #       run headless with Qt's offscreen platform). Its main() creates a
 #       QCoreApplication, or a QApplication with GUI (tests/support).
@@ -21,6 +23,65 @@ if(ORVANE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# ---- precompiled headers -------------------------------------------------------
+# Most of the compile time goes to the same Qt, standard library and
+# GoogleTest headers. Each kind of target (non-GUI library, GUI library, test
+# program, GUI test program) shares one precompiled header, built once per
+# tree by a holder target compiled with that kind's flags: GCC takes a
+# precompiled header only where optimisation, sanitizers, -fPIC/-fPIE and the
+# macros it was built with match. GCC only: clang refuses one built with
+# other macro definitions. A header that a source needs must still be
+# included by it (ORVANE_PCH=OFF builds without).
+option(ORVANE_PCH "Share precompiled headers between the targets of one kind (GCC)" ON)
+set(ORVANE_USE_PCH OFF)
+if(ORVANE_PCH AND CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT ORVANE_LIBFUZZER)
+  set(ORVANE_USE_PCH ON)
+endif()
+set(ORVANE_PCH_CORE <algorithm> <cstdint> <cstring> <functional> <map> <memory> <optional> <set> <string> <vector>
+    <QByteArray> <QDateTime> <QDir> <QFile> <QFileInfo> <QHash> <QList> <QObject> <QString> <QStringList>)
+set(ORVANE_PCH_GUI <QAction> <QApplication> <QDialog> <QHBoxLayout> <QImage> <QLabel> <QLineEdit> <QMessageBox>
+    <QPainter> <QPushButton> <QTextCursor> <QTextDocument> <QVBoxLayout> <QWidget>)
+set(ORVANE_PCH_TEST <gtest/gtest.h> <gmock/gmock.h> <QCoreApplication> <QTemporaryDir>)
+
+# The holder of one kind's header: KIND core|gui for libraries, test|gui_test
+# for test programs (executables, so they are compiled as position-independent
+# executables like the programs that use the header).
+function(orvane_pch_holder kind)
+  set(holder orvane_pch_${kind})
+  if(TARGET ${holder})
+    return()
+  endif()
+  set(headers ${ORVANE_PCH_CORE})
+  if(kind MATCHES "gui")
+    list(APPEND headers ${ORVANE_PCH_GUI})
+    set(qt Qt6::Widgets)
+  else()
+    set(qt Qt6::Core)
+  endif()
+  if(kind MATCHES "test")
+    list(APPEND headers ${ORVANE_PCH_TEST})
+    add_executable(${holder} EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/cmake/pch_holder_main.cpp)
+    target_link_libraries(${holder} PRIVATE ${qt} GTest::gtest GTest::gmock)
+    target_compile_options(${holder} PRIVATE ${ORVANE_WARNINGS} -O0)
+  else()
+    add_library(${holder} STATIC EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/cmake/pch_holder.cpp)
+    target_link_libraries(${holder} PRIVATE ${qt})
+    target_compile_options(${holder} PRIVATE ${ORVANE_WARNINGS})
+  endif()
+  if(ORVANE_SANITIZE AND NOT kind STREQUAL "gui")
+    target_compile_options(${holder} PRIVATE ${ORVANE_SANITIZER_FLAGS})
+  endif()
+  set_target_properties(${holder} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
+  target_precompile_headers(${holder} PRIVATE ${headers})
+endfunction()
+
+function(orvane_use_pch name kind)
+  if(ORVANE_USE_PCH)
+    orvane_pch_holder(${kind})
+    target_precompile_headers(${name} REUSE_FROM orvane_pch_${kind})
+  endif()
+endfunction()
+
 function(orvane_library name)
   cmake_parse_arguments(ARG "GUI" "" "SOURCES;LINK" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
@@ -29,6 +90,11 @@ function(orvane_library name)
   target_link_libraries(${name} PUBLIC ${ARG_LINK})
   if(ORVANE_SANITIZE AND NOT ARG_GUI)
     target_compile_options(${name} PRIVATE ${ORVANE_SANITIZER_FLAGS})
+  endif()
+  if(ARG_GUI)
+    orvane_use_pch(${name} gui)
+  else()
+    orvane_use_pch(${name} core)
   endif()
 endfunction()
 
@@ -40,7 +106,7 @@ function(orvane_executable name)
 endfunction()
 
 function(orvane_test name)
-  cmake_parse_arguments(ARG "GUI" "TIMEOUT" "SOURCES;LINK;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI" "TIMEOUT;COST" "SOURCES;LINK;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_GUI)
     target_link_libraries(${name} PRIVATE orvane_gui_test_main)
@@ -56,12 +122,21 @@ function(orvane_test name)
   endif()
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
   target_link_libraries(${name} PRIVATE ${ARG_LINK} orvane_testsupport GTest::gtest GTest::gmock)
+  if(ARG_GUI)
+    orvane_use_pch(${name} gui_test)
+  else()
+    orvane_use_pch(${name} test)
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  if(NOT ARG_COST)
+    set(ARG_COST 0)
+  endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT}
+    COST ${ARG_COST}
     LABELS "${ARG_LABELS}"
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1;LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1;ORVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR};ORVANE_BINARY_DIR=${CMAKE_BINARY_DIR}")
 endfunction()

@@ -10,9 +10,10 @@
 //                    refresh of the header, and every lock (file, update
 //                    and record locks are taken here).
 //   index_set.h      IndexSet: the open .CDX tags; a key is inserted or
-//                    removed in IndexSet::updateKeys (through IndexTag and,
-//                    on the file's pages, CdxTagPages in cdx_tag_pages.h:
-//                    leaf and interior splits, merges, the free list);
+//                    removed in IndexSet::updateKeys (through IndexTag, whose
+//                    keys in memory are chunked in sorted_keys.h, and, on the
+//                    file's pages, CdxTagPages in cdx_tag_pages.h: leaf and
+//                    interior splits, merges, the free list);
 //                    writing the index files; the stale-index check on load
 //                    and rebuilds; index_catch_up.cpp: a shared reader
 //                    reading only the pages another writer wrote

@@ -1,0 +1,1 @@
+// Compiled only to build the precompiled header its target holds for others.

@@ -1,0 +1,2 @@
+// Compiled only to build the precompiled header its target holds for others.
+int main() { return 0; }
