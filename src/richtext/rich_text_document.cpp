@@ -327,17 +327,20 @@ QTextDocument* RichTextDocument::renderDocument() {
     QFont f = render_->defaultFont();
     f.setStyleStrategy(QFont::NoAntialias);
     render_->setDefaultFont(f);
-    RegisterMergeMarkerHandler(render_.get());
     // Laid out in pixels of the canvas: glyphs are then drawn at their own
     // size, never scaled (scaled large glyphs would be antialiased outlines).
     // Qt scales fonts, line heights and tab stops to the device; paragraph
-    // margins and indents we scale here.
+    // margins and indents we scale here. The clone has no layout yet and
+    // gets one only when device and width are known, so it is laid out once:
+    // a block format set on a laid-out document outside an edit block lays
+    // its block out again at once, and a layout made before the device is
+    // set lays the document out for the screen.
     renderDevice_ = QImage(1, 1, QImage::Format_Mono);
     renderDevice_.setDotsPerMeterX(qRound(dpi / 0.0254));
     renderDevice_.setDotsPerMeterY(qRound(dpi / 0.0254));
-    render_->documentLayout()->setPaintDevice(&renderDevice_);
     const qreal k = qreal(renderDevice_.logicalDpiY()) / LayoutDpi();
     QTextCursor c(render_.get());
+    c.beginEditBlock();
     for (QTextBlock b = render_->begin(); b.isValid(); b = b.next()) {
         QTextBlockFormat bf = b.blockFormat();
         bf.setLeftMargin(bf.leftMargin() * k);
@@ -348,8 +351,13 @@ QTextDocument* RichTextDocument::renderDocument() {
         c.setPosition(b.position());
         c.setBlockFormat(bf);
     }
+    c.endEditBlock();
+    // A document with a null page size is not laid out, so the layout made
+    // here waits for the device; the width then lays it out once.
+    render_->setPageSize(QSizeF(0, 0));
+    RegisterMergeMarkerHandler(render_.get());
+    render_->documentLayout()->setPaintDevice(&renderDevice_);
     render_->setTextWidth(qreal(layout_.textWidth()) * renderDevice_.logicalDpiY() / 1440.0);
-    render_->markContentsDirty(0, render_->characterCount());
     render_->documentLayout()->documentSize();
     renderDirty_ = false;
     renderedDpi_ = dpi;
