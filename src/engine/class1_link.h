@@ -28,6 +28,11 @@ struct Class1Link {
     TrainingCounter training;      // receive: the training check
     bool refuseTraining = false;   // receive: the DCS asks for more than DesiredBPS: FTT after the check
     bool trainingDle = false;      // receive: the last training byte was a DLE
+    // An AT+FTH/+FTM/+FRM not yet answered with CONNECT, and whether it has
+    // been sent again: a modem still delivering a reception takes the first
+    // character of a command for the end of it, answers OK and drops the rest.
+    QByteArray unanswered;
+    bool resent = false;
 
     void ResetCall() {
         remote = {};
@@ -35,7 +40,8 @@ struct Class1Link {
         dcs = {};
         frames.Cancel();
         last = {};
-        lastFinal = haveFrame = trainingOk = morePages = trainingDle = refuseTraining = false;
+        lastFinal = haveFrame = trainingOk = morePages = trainingDle = refuseTraining = resent = false;
+        unanswered.clear();
         postPageRetries = frameRetries = pageResends = carrierErrors = failedListens = 0;
         training = {};
     }

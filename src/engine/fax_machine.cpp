@@ -396,6 +396,23 @@ bool FaxMachine::TakeLine() {
 FaxMachine::Got FaxMachine::Await(unsigned own) {
     if (TakeLine()) {
         const QByteArray& l = Line();
+        Class1Link& c1 = session_.class1;
+        if (!c1.unanswered.isEmpty()) {
+            // A bare OK to a Class 1 transmit or receive command: the modem
+            // was still in a reception and ended it instead. Once, the
+            // command goes again; otherwise the reply timer would run out.
+            if (IsResult(l, "OK") && !c1.resent) {
+                c1.resent = true;
+                Trace(QStringLiteral("   the modem ended a reception instead; again"));
+                const int rc = SendModemCommand(session_, c1.unanswered);
+                if (rc < 0) {
+                    Fail(DeviceLost(Port()) ? ecCommNotOpen : rc);
+                    return Got::Failed;
+                }
+                return Got::Nothing;
+            }
+            c1.unanswered.clear();
+        }
         if (!(own & kOwnError) && IsResult(l, "ERROR")) {
             Fail(ecFaxBadModemResult);
             return Got::Failed;
@@ -442,6 +459,11 @@ bool FaxMachine::TriggerFired(int trigger) {
 
 bool FaxMachine::Command(const QByteArray& command, int extraPauseMs) {
     if (fired_ == session_.replyTimer) fired_ = 0;  // an old expiry means nothing for the new command
+    Class1Link& c1 = session_.class1;
+    const bool class1Data = (command.startsWith("AT+FTH=") || command.startsWith("AT+FTM=") || command.startsWith("AT+FRM=")) &&
+                            !command.endsWith('?');
+    c1.unanswered = class1Data ? command : QByteArray();
+    c1.resent = false;
     const int rc = SendModemCommand(session_, command, extraPauseMs);
     if (rc < 0) {
         Fail(DeviceLost(Port()) ? ecCommNotOpen : rc);

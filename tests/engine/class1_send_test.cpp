@@ -1,6 +1,7 @@
 // The Class 1 send machine against a scripted modem: the T.30 exchange as the
-// host sees it (commands, frames, the training check), and the failures of
-// phase B: a DCN in answer to the training, and an FTT at 2400 bit/s.
+// host sees it (commands, frames, the training check), the failures of
+// phase B: a DCN in answer to the training, and an FTT at 2400 bit/s, and a
+// command the modem swallowed.
 #include <gtest/gtest.h>
 
 #include "common/orv_error.h"
@@ -31,7 +32,10 @@ struct Class1Case {
     ScriptedModem& modem = port.modem;
     QTemporaryDir dir;
 
-    explicit Class1Case(int desiredBps) {
+    // tsiCommandLost: the modem answers the first AT+FTH=3 with a bare OK, as
+    // one still delivering a reception does (the command's first character
+    // ends the reception, the rest is dropped).
+    explicit Class1Case(int desiredBps, bool tsiCommandLost = false) {
         port.prepare(s);
         s.faxClass = fcClass1;
         s.desiredBps = desiredBps;
@@ -42,10 +46,9 @@ struct Class1Case {
         // Set-up, the dial, the remote's CSI and DIS (V.17, fine), our TSI and DCS.
         modem.expect("AT+FCLASS=1")
             .expect("ATDT9", heard(fcfCsi, false, IdField("remote")))
-            .expect("AT+FRH=3", heard(fcfDis, true, QByteArray::fromHex("006ef900")))
-            .expect("AT+FTH=3", kConnect)
-            .data(kConnect)
-            .data(kOk);
+            .expect("AT+FRH=3", heard(fcfDis, true, QByteArray::fromHex("006ef900")));
+        if (tsiCommandLost) modem.expect("AT+FTH=3", kOk);
+        modem.expect("AT+FTH=3", kConnect).data(kConnect).data(kOk);
     }
     bool start() {
         modem.start();
@@ -72,6 +75,19 @@ TEST(Class1Sender, DcnInAnswerToTheTrainingCancels) {
     EXPECT_EQ(sent[1].left(3), QByteArray::fromHex("ff1383"));
     EXPECT_EQ(uint8_t(sent[1][4]) & 0x3C, 0x04);
     EXPECT_EQ(sent[2], QByteArray(1728, '\0'));
+}
+
+TEST(Class1Sender, ACommandTheModemTookForTheEndOfAReceptionGoesAgain) {
+    Class1Case c(9600, true);
+    c.modem.expect("AT+FTM=96", kConnect).data(kOk).expect("AT+FRH=3", heard(fcfDcn, true));
+    ASSERT_TRUE(c.start());
+    ASSERT_TRUE(c.events.waitFinish());
+    // The session went on past the lost command, to the remote's DCN.
+    EXPECT_EQ(c.events.finishCode(), ecCancelRequested) << c.modem.mismatch().toStdString();
+    EXPECT_EQ(c.modem.mismatch(), "");
+    const QList<QByteArray> sent = c.modem.pages();
+    ASSERT_GE(sent.size(), 2);
+    EXPECT_EQ(sent[0], QByteArray::fromHex("ff0343") + "CBA" + QByteArray(17, ' '));
 }
 
 TEST(Class1Sender, FttAt2400FailsTraining) {
