@@ -26,22 +26,8 @@ SortedKeys::SortedKeys(int keyLength)
       cap_(uint32_t(std::clamp<size_t>(kChunkKeyBytes / kl_, 64, 4096))),
       stride_((size_t(cap_) * (4 + kl_) + 15) / 16 * 16) {}
 
-SortedKeys::SortedKeys(SortedKeys&& other) noexcept
-    : kl_(other.kl_),
-      cap_(other.cap_),
-      stride_(other.stride_),
-      size_(other.size_),
-      chunks_(std::move(other.chunks_)),
-      ends_(std::move(other.ends_)),
-      spare_(std::move(other.spare_)),
-      pending_(other.pending_),
-      blocks_(std::move(other.blocks_)) {
-    other.size_ = 0;
-    other.pending_ = Chunk{};
-    other.chunks_.clear();
-    other.ends_.clear();
-    other.spare_.clear();
-    other.blocks_.clear();
+SortedKeys::SortedKeys(SortedKeys&& other) noexcept : kl_(other.kl_), cap_(other.cap_), stride_(other.stride_) {
+    *this = std::move(other);
 }
 
 SortedKeys& SortedKeys::operator=(SortedKeys&& other) noexcept {
@@ -129,13 +115,14 @@ uint32_t SortedKeys::recnoAt(size_t i) const {
     return chunks_[c].recnos[off];
 }
 
-size_t SortedKeys::lowerBound(const char* key, uint32_t recno) const {
-    // The first chunk whose last entry is not less than the pair holds the place.
+template <class Less>
+size_t SortedKeys::firstNotLess(Less less) const {
+    // The first chunk whose last entry is not less holds the place.
     size_t lo = 0, hi = chunks_.size();
     while (lo < hi) {
         const size_t mid = (lo + hi) / 2;
         const Chunk& ch = chunks_[mid];
-        if (before(keyIn(ch, ch.count - 1), ch.recnos[ch.count - 1], key, recno, kl_)) lo = mid + 1;
+        if (less(keyIn(ch, ch.count - 1), ch.recnos[ch.count - 1])) lo = mid + 1;
         else hi = mid;
     }
     if (lo == chunks_.size()) return size_;
@@ -143,30 +130,19 @@ size_t SortedKeys::lowerBound(const char* key, uint32_t recno) const {
     size_t a = 0, b = ch.count;
     while (a < b) {
         const size_t mid = (a + b) / 2;
-        if (before(keyIn(ch, mid), ch.recnos[mid], key, recno, kl_)) a = mid + 1;
+        if (less(keyIn(ch, mid), ch.recnos[mid])) a = mid + 1;
         else b = mid;
     }
     return startOf(lo) + a;
 }
 
+size_t SortedKeys::lowerBound(const char* key, uint32_t recno) const {
+    return firstNotLess([&](const char* k, uint32_t r) { return before(k, r, key, recno, kl_); });
+}
+
 size_t SortedKeys::lowerBoundPrefix(const char* key, size_t n) const {
     n = std::min(n, kl_);
-    size_t lo = 0, hi = chunks_.size();
-    while (lo < hi) {
-        const size_t mid = (lo + hi) / 2;
-        const Chunk& ch = chunks_[mid];
-        if (std::memcmp(keyIn(ch, ch.count - 1), key, n) < 0) lo = mid + 1;
-        else hi = mid;
-    }
-    if (lo == chunks_.size()) return size_;
-    const Chunk& ch = chunks_[lo];
-    size_t a = 0, b = ch.count;
-    while (a < b) {
-        const size_t mid = (a + b) / 2;
-        if (std::memcmp(keyIn(ch, mid), key, n) < 0) a = mid + 1;
-        else b = mid;
-    }
-    return startOf(lo) + a;
+    return firstNotLess([&](const char* k, uint32_t) { return std::memcmp(k, key, n) < 0; });
 }
 
 void SortedKeys::split(size_t c) {

@@ -73,6 +73,10 @@ private:
         void* memory;
         size_t bytes;
     };
+    // The first position at which less(key, recno) no longer holds (the
+    // entries are ordered so that it holds for a prefix of them).
+    template <class Less>
+    size_t firstNotLess(Less less) const;
     // The chunk holding position i, and i's place in it.
     size_t locate(size_t i, size_t& offset) const;
     size_t startOf(size_t c) const { return c == 0 ? 0 : ends_[c - 1]; }
