@@ -376,6 +376,19 @@ std::vector<CdxTagInfo> ReadCdxDirectory(const QByteArray& file, const QString& 
 
 namespace {
 
+// A decoded key must follow the one before it: they share dup bytes, so the
+// first byte after those usually decides the order.
+void checkAfter(const char* prevKey, uint32_t prevRec, const char* newKey, uint32_t rec, int dup, size_t kl,
+                const CdxTagInfo& tag, const QString& fileName) {
+    const auto* prev = reinterpret_cast<const unsigned char*>(prevKey);
+    const auto* key = reinterpret_cast<const unsigned char*>(newKey);
+    const size_t d = size_t(dup);
+    int c = 0;
+    if (d < kl) c = prev[d] != key[d] ? (prev[d] < key[d] ? -1 : 1) : std::memcmp(prev + d, key + d, kl - d);
+    if (c > 0 || (c == 0 && prevRec >= rec))
+        damaged(fileName, QStringLiteral("tag %1 is out of order").arg(QString::fromLatin1(tag.name)));
+}
+
 // A sink that appends the keys to a tag's key buffer, decoding each in place
 // and checking it against the one before: they share dup bytes, so the first
 // byte after those usually decides the order.
@@ -394,15 +407,7 @@ struct IntoTagKeys {
     }
     const char* previous() const { return n ? keys.data() + (n - 1) * kl : nullptr; }
     void commit(uint32_t rec, int dup) {
-        if (n > 0) {
-            const auto* prev = reinterpret_cast<const unsigned char*>(keys.data() + (n - 1) * kl);
-            const auto* key = prev + kl;
-            const size_t d = size_t(dup);
-            int c = 0;
-            if (d < kl) c = prev[d] != key[d] ? (prev[d] < key[d] ? -1 : 1) : std::memcmp(prev + d, key + d, kl - d);
-            if (c > 0 || (c == 0 && recnos.back() >= rec))
-                damaged(fileName, QStringLiteral("tag %1 is out of order").arg(QString::fromLatin1(tag.name)));
-        }
+        if (n > 0) checkAfter(keys.data() + (n - 1) * kl, recnos.back(), keys.data() + n * kl, rec, dup, kl, tag, fileName);
         recnos.push_back(rec);
         ++n;
     }
@@ -419,14 +424,7 @@ struct IntoSortedKeys {
     char* slot() { return at = keys.next(); }
     const char* previous() const { return keys.last(); }
     void commit(uint32_t rec, int dup) {
-        if (const auto* prev = reinterpret_cast<const unsigned char*>(keys.last())) {
-            const auto* key = reinterpret_cast<const unsigned char*>(at);
-            const size_t d = size_t(dup);
-            int c = 0;
-            if (d < kl) c = prev[d] != key[d] ? (prev[d] < key[d] ? -1 : 1) : std::memcmp(prev + d, key + d, kl - d);
-            if (c > 0 || (c == 0 && keys.lastRecno() >= rec))
-                damaged(fileName, QStringLiteral("tag %1 is out of order").arg(QString::fromLatin1(tag.name)));
-        }
+        if (const char* prev = keys.last()) checkAfter(prev, keys.lastRecno(), at, rec, dup, kl, tag, fileName);
         keys.push(rec);
     }
 };
