@@ -47,17 +47,32 @@ std::shared_ptr<DictFile> DictFile::open(const QString& path, bool writable) {
         ::close(fd);
         return nullptr;
     }
-    return std::shared_ptr<DictFile>(new DictFile(fd, path));
+    std::shared_ptr<DictFile> file(new DictFile(fd, path));
+    constexpr int64_t kHeld = 64 << 20;
+    if (!writable && st.st_size <= kHeld) {
+        std::vector<char> bytes(size_t(st.st_size));
+        if (file->readAt(0, bytes.data(), int64_t(bytes.size()))) {
+            file->bytes_ = std::move(bytes);
+            file->inMemory_ = true;
+        }
+    }
+    return file;
 }
 
 DictFile::~DictFile() { ::close(fd_); }
 
 int64_t DictFile::size() const {
+    if (inMemory_) return int64_t(bytes_.size());
     struct stat st {};
     return ::fstat(fd_, &st) == 0 ? int64_t(st.st_size) : 0;
 }
 
 bool DictFile::readAt(int64_t offset, void* data, int64_t length) const {
+    if (inMemory_) {
+        if (offset < 0 || length < 0 || offset > int64_t(bytes_.size()) || length > int64_t(bytes_.size()) - offset) return false;
+        std::memcpy(data, bytes_.data() + offset, size_t(length));
+        return true;
+    }
     auto* p = static_cast<char*>(data);
     while (length > 0) {
         const ssize_t n = ::pread(fd_, p, size_t(length), off_t(offset));

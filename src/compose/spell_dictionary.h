@@ -54,6 +54,11 @@ private:
     DictFile(int fd, QString path) : fd_(fd), path_(std::move(path)) {}
     int fd_;
     QString path_;
+    // A file opened for reading only is read whole when it is opened (a
+    // suggestion walk reads thousands of nodes; each was a system call),
+    // unless it is too large to hold.
+    bool inMemory_ = false;
+    std::vector<char> bytes_;
 };
 
 struct SegmentHeader {

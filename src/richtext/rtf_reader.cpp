@@ -11,7 +11,10 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace orv {
@@ -92,22 +95,26 @@ int hexValue(char c) {
     return -1;
 }
 
+// A control word against a literal: most differ in length, which is
+// compared first, so a word is not compared byte by byte with every name.
+template <size_t N>
+bool is(const QByteArray& w, const char (&name)[N]) {
+    return w.size() == qsizetype(N - 1) && std::memcmp(w.constData(), name, N - 1) == 0;
+}
+
 // Destinations whose contents never show as text.
 bool isSkippedDestination(const QByteArray& w) {
-    static const char* const names[] = {
+    static const std::unordered_set<std::string_view> names = {
         "info", "stylesheet", "pict", "object", "header", "headerl", "headerr", "headerf", "footer",
         "footerl", "footerr", "footerf", "footnote", "annotation", "listtable", "listoverridetable",
         "revtbl", "rsidtbl", "generator", "xmlnstbl", "themedata", "colorschememapping", "datastore",
-        "latentstyles", "pgdsctbl", "mmathPr", "filetbl", "userprops", "docvar", "nonshppict",
-        "shp", "shpinst", "shpgrp", "xe", "tc", "pn", "pnseclvl", "pntxta", "pntxtb", "template",
-        "fchars", "lchars", "ftnsep", "ftnsepc", "aftnsep", "aftnsepc", "aftncn", "ftncn",
-        "bkmkstart", "bkmkend", "txe", "atnid", "atnauthor", "atndate", "atnref", "atrfstart",
-        "atrfend", "falt", "panose", "fontemb", "fontfile", "comment", "author", "operator",
-        "title", "subject", "keywords", "doccomm", "company", "category", "manager", "hlinkbase",
-        "buptim", "creatim", "printim", "revtim", "ud", "upr", "field_inst_unused"};
-    for (const char* n : names)
-        if (w == n) return true;
-    return false;
+        "latentstyles", "pgdsctbl", "mmathPr", "filetbl", "userprops", "docvar", "nonshppict", "shp",
+        "shpinst", "shpgrp", "xe", "tc", "pn", "pnseclvl", "pntxta", "pntxtb", "template", "fchars",
+        "lchars", "ftnsep", "ftnsepc", "aftnsep", "aftnsepc", "aftncn", "ftncn", "bkmkstart", "bkmkend",
+        "txe", "atnid", "atnauthor", "atndate", "atnref", "atrfstart", "atrfend", "falt", "panose", "fontemb",
+        "fontfile", "comment", "author", "operator", "title", "subject", "keywords", "doccomm", "company",
+        "category", "manager", "hlinkbase", "buptim", "creatim", "printim", "revtim", "ud", "upr", "field_inst_unused"};
+    return names.count(std::string_view(w.constData(), size_t(w.size()))) != 0;
 }
 
 // ---- the reader ---------------------------------------------------------------
@@ -387,16 +394,16 @@ void Reader::controlWord(const QByteArray& w, bool hasParam, int param) {
     const auto clampTwips = [](int v) { return std::clamp(v, -31680, 31680); };
 
     // ---- destinations
-    if (w == "fonttbl") {
+    if (is(w, "fonttbl")) {
         G.dest = Dest::FontTable;
         return;
     }
-    if (w == "colortbl") {
+    if (is(w, "colortbl")) {
         G.dest = Dest::ColorTable;
         red_ = green_ = blue_ = -1;
         return;
     }
-    if (w == "field") {
+    if (is(w, "field")) {
         if (G.dest == Dest::Text && fields_.size() < size_t(kMaxFieldNesting)) {
             Field f;
             f.depth = int(stack_.size());
@@ -404,15 +411,15 @@ void Reader::controlWord(const QByteArray& w, bool hasParam, int param) {
         }
         return;
     }
-    if (w == "fldinst") {
+    if (is(w, "fldinst")) {
         G.dest = Dest::Skip;  // the instruction of a foreign field shows nothing
         return;
     }
-    if (w == "fldrslt") {
+    if (is(w, "fldrslt")) {
         if (!fields_.empty() && fields_.back().depth < int(stack_.size())) G.dest = Dest::Text;
         return;
     }
-    if (w == "orvmerge") {
+    if (is(w, "orvmerge")) {
         if (G.dest == Dest::Text && star) {
             G.dest = Dest::MergeMarker;
             markerTag_ = hasParam ? param : 0;
@@ -424,17 +431,17 @@ void Reader::controlWord(const QByteArray& w, bool hasParam, int param) {
         }
         return;
     }
-    if (w == "orvmergeend") {
+    if (is(w, "orvmergeend")) {
         activeFieldId_ = 0;
         G.dest = Dest::Skip;
         return;
     }
     if (G.dest == Dest::MergeMarker) {
-        if (w == "orvmarker") {
+        if (is(w, "orvmarker")) {
             markerChar_ = param;
             return;
         }
-        if (w == "orvhidden") {
+        if (is(w, "orvhidden")) {
             markerHidden_ = on;
             return;
         }
@@ -446,46 +453,46 @@ void Reader::controlWord(const QByteArray& w, bool hasParam, int param) {
 
     // ---- tables
     if (G.dest == Dest::FontTable) {
-        if (w == "f" && hasParam) {
+        if (is(w, "f") && hasParam) {
             fontTableCurrent_ = param;
             fontTableName_.clear();
         }
         return;
     }
     if (G.dest == Dest::ColorTable) {
-        if (w == "red") red_ = param;
-        else if (w == "green") green_ = param;
-        else if (w == "blue") blue_ = param;
+        if (is(w, "red")) red_ = param;
+        else if (is(w, "green")) green_ = param;
+        else if (is(w, "blue")) blue_ = param;
         return;
     }
 
     // ---- document
-    if (w == "deff") { defaultFont_ = param; lastFormatKey_.reset(); return; }
-    if (w == "uc") { G.uc = std::clamp(param, 0, 16); return; }
-    if (w == "paperw" || w == "pgwsxn") { result_.pageLayout.width = param; result_.hasPageLayout = true; return; }
-    if (w == "paperh" || w == "pghsxn") { result_.pageLayout.height = param; result_.hasPageLayout = true; return; }
-    if (w == "margl" || w == "marglsxn") { result_.pageLayout.left = param; result_.hasPageLayout = true; return; }
-    if (w == "margr" || w == "margrsxn") { result_.pageLayout.right = param; result_.hasPageLayout = true; return; }
-    if (w == "margt" || w == "margtsxn") { result_.pageLayout.top = param; result_.hasPageLayout = true; return; }
-    if (w == "margb" || w == "margbsxn") { result_.pageLayout.bottom = param; result_.hasPageLayout = true; return; }
-    if (w == "sectd" || w == "sbkpage" || w == "sbkodd" || w == "sbkeven") { sectionBreaksPage_ = true; return; }
-    if (w == "sbknone" || w == "sbkcol") { sectionBreaksPage_ = false; return; }
+    if (is(w, "deff")) { defaultFont_ = param; lastFormatKey_.reset(); return; }
+    if (is(w, "uc")) { G.uc = std::clamp(param, 0, 16); return; }
+    if (is(w, "paperw") || is(w, "pgwsxn")) { result_.pageLayout.width = param; result_.hasPageLayout = true; return; }
+    if (is(w, "paperh") || is(w, "pghsxn")) { result_.pageLayout.height = param; result_.hasPageLayout = true; return; }
+    if (is(w, "margl") || is(w, "marglsxn")) { result_.pageLayout.left = param; result_.hasPageLayout = true; return; }
+    if (is(w, "margr") || is(w, "margrsxn")) { result_.pageLayout.right = param; result_.hasPageLayout = true; return; }
+    if (is(w, "margt") || is(w, "margtsxn")) { result_.pageLayout.top = param; result_.hasPageLayout = true; return; }
+    if (is(w, "margb") || is(w, "margbsxn")) { result_.pageLayout.bottom = param; result_.hasPageLayout = true; return; }
+    if (is(w, "sectd") || is(w, "sbkpage") || is(w, "sbkodd") || is(w, "sbkeven")) { sectionBreaksPage_ = true; return; }
+    if (is(w, "sbknone") || is(w, "sbkcol")) { sectionBreaksPage_ = false; return; }
 
     // ---- special characters and breaks
-    if (w == "par") { endParagraph(); return; }
-    if (w == "row") { if (!runs_.empty()) endParagraph(); return; }
-    if (w == "sect") {
+    if (is(w, "par")) { endParagraph(); return; }
+    if (is(w, "row")) { if (!runs_.empty()) endParagraph(); return; }
+    if (is(w, "sect")) {
         if (!runs_.empty()) endParagraph();
         if (sectionBreaksPage_) pendingBreak_ = true;
         return;
     }
-    if (w == "page") {
+    if (is(w, "page")) {
         if (G.dest != Dest::Text) return;
         if (!runs_.empty() || pendingBreak_) endParagraph();
         pendingBreak_ = true;
         return;
     }
-    if (w == "u") {
+    if (is(w, "u")) {
         const int v = param < 0 ? param + 65536 : param;
         if (v > 0 && v <= 0xFFFF) text(QChar(char16_t(v)));
         ucSkip_ = G.uc;
@@ -507,44 +514,44 @@ void Reader::controlWord(const QByteArray& w, bool hasParam, int param) {
 
     // ---- character formatting
     CharState& c = G.chr;
-    if (w == "plain") { c = CharState{}; return; }
-    if (w == "f") { c.font = param; return; }
-    if (w == "fs") { c.halfPoints = std::clamp(hasParam ? param : 24, 2, 3276); return; }
-    if (w == "b") { c.bold = on; return; }
-    if (w == "i") { c.italic = on; return; }
-    if (w == "ul" || w == "uld" || w == "uldb" || w == "uldash" || w == "uldashd" || w == "uldashdd" ||
-        w == "ulth" || w == "ulw" || w == "ulwave" || w == "uldbwave" || w == "ulhwave" || w == "ulthd" ||
-        w == "ulthdash" || w == "ulldash" || w == "ulthldash") { c.underline = on; return; }
-    if (w == "ulnone") { c.underline = false; return; }
-    if (w == "strike" || w == "striked") { c.strike = on; return; }
-    if (w == "v") { c.hidden = on; return; }
-    if (w == "super") { c.vertical = 1; return; }
-    if (w == "sub") { c.vertical = 2; return; }
-    if (w == "nosupersub") { c.vertical = 0; return; }
-    if (w == "cf") { c.fg = param; return; }
-    if (w == "cb" || w == "highlight" || w == "chcbpat") { c.bg = param; return; }
+    if (is(w, "plain")) { c = CharState{}; return; }
+    if (is(w, "f")) { c.font = param; return; }
+    if (is(w, "fs")) { c.halfPoints = std::clamp(hasParam ? param : 24, 2, 3276); return; }
+    if (is(w, "b")) { c.bold = on; return; }
+    if (is(w, "i")) { c.italic = on; return; }
+    if (is(w, "ul") || is(w, "uld") || is(w, "uldb") || is(w, "uldash") || is(w, "uldashd") || is(w, "uldashdd") ||
+        is(w, "ulth") || is(w, "ulw") || is(w, "ulwave") || is(w, "uldbwave") || is(w, "ulhwave") || is(w, "ulthd") ||
+        is(w, "ulthdash") || is(w, "ulldash") || is(w, "ulthldash")) { c.underline = on; return; }
+    if (is(w, "ulnone")) { c.underline = false; return; }
+    if (is(w, "strike") || is(w, "striked")) { c.strike = on; return; }
+    if (is(w, "v")) { c.hidden = on; return; }
+    if (is(w, "super")) { c.vertical = 1; return; }
+    if (is(w, "sub")) { c.vertical = 2; return; }
+    if (is(w, "nosupersub")) { c.vertical = 0; return; }
+    if (is(w, "cf")) { c.fg = param; return; }
+    if (is(w, "cb") || is(w, "highlight") || is(w, "chcbpat")) { c.bg = param; return; }
 
     // ---- paragraph formatting
     ParaState& p = G.para;
-    if (w == "pard") { p = ParaState{}; return; }
-    if (w == "ql") { p.align = Qt::AlignLeft; return; }
-    if (w == "qr") { p.align = Qt::AlignRight; return; }
-    if (w == "qc") { p.align = Qt::AlignHCenter; return; }
-    if (w == "qj" || w == "qd") { p.align = Qt::AlignJustify; return; }
-    if (w == "li" || w == "lin") { p.li = clampTwips(param); return; }
-    if (w == "ri" || w == "rin") { p.ri = clampTwips(param); return; }
-    if (w == "fi") { p.fi = clampTwips(param); return; }
-    if (w == "sb") { p.sb = std::clamp(param, 0, 31680); return; }
-    if (w == "sa") { p.sa = std::clamp(param, 0, 31680); return; }
-    if (w == "sl") { p.sl = clampTwips(param); return; }
-    if (w == "slmult") { p.slMult = on; return; }
-    if (w == "pagebb") { p.pageBreakBefore = on; return; }
-    if (w == "tqr") { p.nextTabType = QTextOption::RightTab; return; }
-    if (w == "tqc") { p.nextTabType = QTextOption::CenterTab; return; }
-    if (w == "tqdec") { p.nextTabType = QTextOption::DelimiterTab; return; }
-    if (w == "tx" || w == "tb") {
+    if (is(w, "pard")) { p = ParaState{}; return; }
+    if (is(w, "ql")) { p.align = Qt::AlignLeft; return; }
+    if (is(w, "qr")) { p.align = Qt::AlignRight; return; }
+    if (is(w, "qc")) { p.align = Qt::AlignHCenter; return; }
+    if (is(w, "qj") || is(w, "qd")) { p.align = Qt::AlignJustify; return; }
+    if (is(w, "li") || is(w, "lin")) { p.li = clampTwips(param); return; }
+    if (is(w, "ri") || is(w, "rin")) { p.ri = clampTwips(param); return; }
+    if (is(w, "fi")) { p.fi = clampTwips(param); return; }
+    if (is(w, "sb")) { p.sb = std::clamp(param, 0, 31680); return; }
+    if (is(w, "sa")) { p.sa = std::clamp(param, 0, 31680); return; }
+    if (is(w, "sl")) { p.sl = clampTwips(param); return; }
+    if (is(w, "slmult")) { p.slMult = on; return; }
+    if (is(w, "pagebb")) { p.pageBreakBefore = on; return; }
+    if (is(w, "tqr")) { p.nextTabType = QTextOption::RightTab; return; }
+    if (is(w, "tqc")) { p.nextTabType = QTextOption::CenterTab; return; }
+    if (is(w, "tqdec")) { p.nextTabType = QTextOption::DelimiterTab; return; }
+    if (is(w, "tx") || is(w, "tb")) {
         if (p.tabs.size() < size_t(kMaxTabs) && param >= 0)
-            p.tabs.push_back({std::min(param, 31680), w == "tb" ? QTextOption::LeftTab : p.nextTabType});
+            p.tabs.push_back({std::min(param, 31680), is(w, "tb") ? QTextOption::LeftTab : p.nextTabType});
         p.nextTabType = QTextOption::LeftTab;
         return;
     }

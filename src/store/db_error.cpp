@@ -2,10 +2,12 @@
 
 namespace orv {
 
-void ThrowDbError(int code, const QString& detail) {
+QString DbErrorText(int code, const QString& detail) {
     const QString text = ErrorMessage(code);
-    if (code == ecDbInvalidFieldType) throw EDatabase(code, text + detail);
-    throw EDatabase(code, detail.isEmpty() ? text : text + QStringLiteral(": ") + detail);
+    if (code == ecDbInvalidFieldType) return text + detail;
+    return detail.isEmpty() ? text : text + QStringLiteral(": ") + detail;
 }
+
+void ThrowDbError(int code, const QString& detail) { throw EDatabase(code, DbErrorText(code, detail)); }
 
 }  // namespace orv

@@ -8,5 +8,8 @@
 namespace orv {
 
 [[noreturn]] void ThrowDbError(int code, const QString& detail);
+// The message ThrowDbError raises, for callers that report a fault without
+// raising it.
+QString DbErrorText(int code, const QString& detail);
 
 }  // namespace orv

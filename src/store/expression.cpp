@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <mutex>
 #include <vector>
 
 namespace orv {
@@ -137,7 +139,10 @@ public:
     ExprValue eval(const ExprContext& ctx) const override {
         const char* p = ctx.record + offset_;
         switch (type) {
-        case ExprType::Character: return makeText(QByteArray(p, fwidth_));
+        // The record's own bytes, not a copy: a function or operator that
+        // changes them copies first, and evaluate() copies a result that
+        // still points into the record.
+        case ExprType::Character: return makeText(QByteArray::fromRawData(p, fwidth_));
         case ExprType::Numeric: return makeNumber(NumberFromDbf(p, fwidth_));
         case ExprType::Date: return makeNumber(double(JulianDayFromDbf(p)), ExprType::Date);
         case ExprType::Logical: return makeLogical(*p == 'T' || *p == 't' || *p == 'Y' || *p == 'y');
@@ -792,10 +797,43 @@ std::unique_ptr<Expression> Expression::compile(const QByteArray& text, const Db
     return e;
 }
 
+std::shared_ptr<const Expression> Expression::shared(const QByteArray& text, const DbfHeader& table) {
+    // What compiling depends on: the text and each field's name, type and place.
+    QByteArray key = text;
+    key.reserve(text.size() + 1 + qsizetype(table.fields.size()) * 24);
+    key += '\0';
+    for (const DbfField& f : table.fields) {
+        key += f.name;
+        const int numbers[] = {f.type, f.offset, f.width, f.decimals, f.binaryMemo};
+        key.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
+    }
+    // A few dozen entries cover the tags and filters of every table a
+    // program has open; the oldest goes first.
+    constexpr size_t kKept = 64;
+    static std::mutex mutex;
+    static std::deque<std::pair<QByteArray, std::shared_ptr<const Expression>>> kept;
+    {
+        const std::lock_guard lock(mutex);
+        for (const auto& [k, e] : kept)
+            if (k == key) return e;
+    }
+    std::shared_ptr<const Expression> e = compile(text, table);
+    const std::lock_guard lock(mutex);
+    kept.emplace_back(std::move(key), e);
+    if (kept.size() > kKept) kept.pop_front();
+    return e;
+}
+
 ExprType Expression::type() const { return root_->type; }
 int Expression::width() const { return root_->width; }
 
-ExprValue Expression::evaluate(const ExprContext& ctx) const { return root_->eval(ctx); }
+ExprValue Expression::evaluate(const ExprContext& ctx) const {
+    ExprValue v = root_->eval(ctx);
+    if (v.type == ExprType::Character && !v.text.data_ptr().d_ptr()) v.text = QByteArray(v.text.constData(), v.text.size());
+    return v;
+}
+
+ExprValue Expression::evaluateInPlace(const ExprContext& ctx) const { return root_->eval(ctx); }
 
 bool Expression::isTrue(const ExprContext& ctx) const {
     if (root_->type != ExprType::Logical) return false;

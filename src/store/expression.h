@@ -41,6 +41,10 @@ public:
     // Raises EDatabase(ecDbBadExpression) for syntax errors, unknown names
     // or functions, and type mismatches.
     static std::unique_ptr<Expression> compile(const QByteArray& text, const DbfHeader& table);
+    // The same, shared with earlier callers that compiled this text against
+    // the same fields (an expression never changes once compiled): opening a
+    // table again does not parse its tags' expressions again.
+    static std::shared_ptr<const Expression> shared(const QByteArray& text, const DbfHeader& table);
     ~Expression();
 
     ExprType type() const;
@@ -56,6 +60,10 @@ public:
     bool dependsOnlyOnDeleted() const { return onlyDeleted_; }
 
     ExprValue evaluate(const ExprContext& ctx) const;
+    // The same without copying a character result that is a field's bytes:
+    // its text may point into the record, so it is to be used before the
+    // record changes (a key being made).
+    ExprValue evaluateInPlace(const ExprContext& ctx) const;
     // For logical expressions; false for any other type.
     bool isTrue(const ExprContext& ctx) const;
 

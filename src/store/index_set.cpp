@@ -15,7 +15,10 @@
 namespace orv {
 using namespace detail;
 
-QString IndexSet::structuralPath() const { return SiblingPath(table_.path(), QStringLiteral("CDX"), table_.fs()); }
+const QString& IndexSet::structuralPath() const {
+    if (structuralPath_.isEmpty()) structuralPath_ = SiblingPath(table_.path(), QStringLiteral("CDX"), table_.fs());
+    return structuralPath_;
+}
 
 int IndexSet::tagArea(const QByteArray& name) const {
     const QByteArray upper = name.trimmed().toUpper();

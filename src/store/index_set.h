@@ -44,7 +44,9 @@ public:
     int tagArea(const QByteArray& name) const;
     QByteArray tagName(int order) const;
     const std::vector<QString>& paths() const { return indexPaths_; }
-    QString structuralPath() const;
+    // Found once: which spelling of the name is on disk does not change
+    // while the table is open (the .CDX is only ever written under it).
+    const QString& structuralPath() const;
     // Bumped on every change of the keys, for positions cached against them.
     uint64_t version() const { return version_; }
 
@@ -125,6 +127,7 @@ private:
     std::vector<std::set<uint32_t>> indexDirtyPages_;
     uint64_t version_ = 0;
     size_t batchChanges_ = 0;
+    mutable QString structuralPath_;
 };
 
 }  // namespace orv

@@ -9,9 +9,9 @@
 namespace orv {
 
 IndexTag::IndexTag(const CdxTagInfo& info, const DbfHeader& table) : info_(info) {
-    key_ = Expression::compile(info.keyExpr, table);
+    key_ = Expression::shared(info.keyExpr, table);
     if (!info.forExpr.trimmed().isEmpty()) {
-        for_ = Expression::compile(info.forExpr, table);
+        for_ = Expression::shared(info.forExpr, table);
         if (for_->type() != ExprType::Logical)
             ThrowDbError(ecDbBadExpression, QStringLiteral("FOR condition \"%1\" is not logical").arg(QString::fromLatin1(info.forExpr)));
     }
@@ -34,7 +34,7 @@ IndexTag::IndexTag(const CdxTagInfo& info, const DbfHeader& table) : info_(info)
 }
 
 void IndexTag::makeKey(const char* record, uint32_t recno, char* out) const {
-    const ExprValue v = key_->evaluate(ExprContext{record, recno, false});
+    const ExprValue v = key_->evaluateInPlace(ExprContext{record, recno, false});
     const int kl = info_.keyLength;
     switch (v.type) {
     case ExprType::Character: {

@@ -66,8 +66,8 @@ public:
 
 private:
     CdxTagInfo info_;
-    std::unique_ptr<Expression> key_;
-    std::unique_ptr<Expression> for_;
+    std::shared_ptr<const Expression> key_;
+    std::shared_ptr<const Expression> for_;
     char fill_ = ' ';
     SortedKeys entries_;
 };

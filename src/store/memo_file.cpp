@@ -54,17 +54,30 @@ void MemoFile::open(FileSystem& fs, const QString& path, bool writable) {
     // when read, and new memos simply go after the gap.
 }
 
-QByteArray MemoFile::read(uint32_t block) const {
+// Where the memo at block lies: its length, or why it cannot be read.
+QString MemoFile::locate(uint32_t block, uint32_t& length) const {
     const qint64 start = qint64(block) * blockSize_;
     char h[8];
     if (block < firstBlock() || start + 8 > size_ || !file_.readAt(start, h, 8))
-        ThrowDbError(ecDbDamagedMemo, shortName(file_.path()) + QStringLiteral(": memo block %1 lies outside the file").arg(block));
-    const uint32_t length = ReadBe32(h + 4);
+        return shortName(file_.path()) + QStringLiteral(": memo block %1 lies outside the file").arg(block);
+    length = ReadBe32(h + 4);
     if (qint64(length) > size_ - start - 8)
-        ThrowDbError(ecDbDamagedMemo,
-                     shortName(file_.path()) + QStringLiteral(": memo at block %1 claims %2 bytes").arg(block).arg(length));
+        return shortName(file_.path()) + QStringLiteral(": memo at block %1 claims %2 bytes").arg(block).arg(length);
+    return {};
+}
+
+QString MemoFile::problem(uint32_t block) const {
+    uint32_t length = 0;
+    const QString why = locate(block, length);
+    return why.isEmpty() ? why : DbErrorText(ecDbDamagedMemo, why);
+}
+
+QByteArray MemoFile::read(uint32_t block) const {
+    uint32_t length = 0;
+    const QString why = locate(block, length);
+    if (!why.isEmpty()) ThrowDbError(ecDbDamagedMemo, why);
     QByteArray data(qsizetype(length), Qt::Uninitialized);
-    if (length > 0 && !file_.readAt(start + 8, data.data(), length))
+    if (length > 0 && !file_.readAt(qint64(block) * blockSize_ + 8, data.data(), length))
         ThrowDbError(ecDbDamagedMemo, shortName(file_.path()) + QStringLiteral(": memo at block %1 cannot be read").arg(block));
     return data;
 }

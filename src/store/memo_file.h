@@ -28,6 +28,9 @@ public:
     // The data of the memo at block; raises ecDbDamagedMemo when the block
     // number or length points outside the file.
     QByteArray read(uint32_t block) const;
+    // What read() would raise for the memo at block, without reading it;
+    // empty when it can be read.
+    QString problem(uint32_t block) const;
     // Appends a memo, returns its block number.
     uint32_t append(const QByteArray& data, uint32_t type = 1);
     void sync() { file_.sync(); }
@@ -39,6 +42,7 @@ public:
     const QString& path() const { return file_.path(); }
 
 private:
+    QString locate(uint32_t block, uint32_t& length) const;
     FileHandle file_;
     int blockSize_ = 64;
     uint32_t nextFree_ = 8;

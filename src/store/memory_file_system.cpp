@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,8 +12,11 @@ namespace orv {
 struct MemoryFileSystem::Inode {
     uint64_t id = 0;
     uint64_t generation = 0;
-    std::vector<char> data;     // what the program sees
-    std::vector<char> durable;  // what the disk holds
+    std::vector<char> data;  // what the program sees
+    // What the disk holds; while nothing has changed since the last flush it
+    // is data itself (durableIsData), copied out only before the next change.
+    std::vector<char> durable;
+    bool durableIsData = false;
     struct Write {
         qint64 offset;  // -1: a resize to size
         qint64 size;
@@ -25,6 +27,20 @@ struct MemoryFileSystem::Inode {
     // a buffer the data outgrew is kept until the view goes.
     std::vector<std::vector<char>> retired;
     int views = 0;
+
+    const std::vector<char>& disk() const { return durableIsData ? data : durable; }
+    // Called before every change to data.
+    void keepDisk() {
+        if (!durableIsData) return;
+        durable = data;
+        durableIsData = false;
+    }
+    void flushed() {
+        durableIsData = true;
+        durable.clear();
+        durable.shrink_to_fit();
+        pending.clear();
+    }
 
     void ensureCapacity(size_t n) {
         if (n <= data.capacity()) return;
@@ -40,14 +56,22 @@ namespace {
 
 QString clean(const QString& path) { return QDir::cleanPath(path); }
 
-void applyWrite(std::vector<char>& v, const MemoryFileSystem::Inode::Write& w) {
-    if (w.offset < 0) {
-        v.resize(size_t(w.size), '\0');
-        return;
-    }
-    const size_t end = size_t(w.offset) + w.bytes.size();
+void writeInto(std::vector<char>& v, qint64 offset, const char* p, size_t n) {
+    const size_t end = size_t(offset) + n;
     if (v.size() < end) v.resize(end, '\0');
-    std::copy(w.bytes.begin(), w.bytes.end(), v.begin() + w.offset);
+    std::copy(p, p + n, v.begin() + offset);
+}
+
+void applyWrite(std::vector<char>& v, const MemoryFileSystem::Inode::Write& w) {
+    if (w.offset < 0) v.resize(size_t(w.size), '\0');
+    else writeInto(v, w.offset, w.bytes.data(), w.bytes.size());
+}
+
+// A name directly inside a folder (both cleaned paths).
+bool inFolder(const QString& name, const QString& dir) {
+    if (dir == QLatin1String("/")) return name.size() > 1 && name.startsWith('/') && name.indexOf('/', 1) < 0;
+    if (dir == QLatin1String(".")) return !name.contains('/');
+    return name.size() > dir.size() + 1 && name.startsWith(dir) && name[dir.size()] == '/' && name.indexOf('/', dir.size() + 1) < 0;
 }
 
 }  // namespace
@@ -68,16 +92,19 @@ public:
         if (!writable_) return errno = EBADF, false;
         if (offset < 0 || n < 0) return errno = EINVAL, false;
         const auto* p = static_cast<const char*>(data);
-        MemoryFileSystem::Inode::Write w{offset, n, std::vector<char>(p, p + n)};
+        inode_->keepDisk();
         inode_->ensureCapacity(size_t(offset + n));
-        applyWrite(inode_->data, w);
+        writeInto(inode_->data, offset, p, size_t(n));
         ++inode_->generation;
-        if (fs_->spend()) inode_->pending.push_back(std::move(w));
+        // The write is recorded (for a power cut to replay or drop) only
+        // while the disk still takes changes.
+        if (fs_->spend()) inode_->pending.push_back({offset, n, std::vector<char>(p, p + n)});
         return true;
     }
     bool truncate(qint64 size) override {
         if (!writable_) return errno = EBADF, false;
         if (size < 0) return errno = EINVAL, false;
+        inode_->keepDisk();
         inode_->ensureCapacity(size_t(size));
         MemoryFileSystem::Inode::Write w{-1, size, {}};
         applyWrite(inode_->data, w);
@@ -86,10 +113,7 @@ public:
         return true;
     }
     bool sync() override {
-        if (fs_->spend()) {
-            inode_->durable = inode_->data;
-            inode_->pending.clear();
-        }
+        if (fs_->spend()) inode_->flushed();
         return true;
     }
     bool lock(bool) override { return true; }
@@ -128,6 +152,7 @@ MemoryFileSystem::MemoryFileSystem(const MemoryFileSystem& other)
             c->generation = in->generation;
             c->data = in->data;
             c->durable = in->durable;
+            c->durableIsData = in->durableIsData;
             c->pending = in->pending;
         }
         return c;
@@ -196,7 +221,7 @@ bool MemoryFileSystem::rename(const QString& from, const QString& to) {
 bool MemoryFileSystem::syncFolder(const QString& folder) {
     if (!spend()) return true;
     const QString dir = clean(folder);
-    auto inDir = [&](const QString& name) { return QFileInfo(name).path() == dir; };
+    auto inDir = [&](const QString& name) { return inFolder(name, dir); };
     for (auto it = durableNames_.begin(); it != durableNames_.end();)
         it = inDir(it->first) ? durableNames_.erase(it) : std::next(it);
     for (const auto& [n, i] : names_)
@@ -216,9 +241,10 @@ void MemoryFileSystem::put(const QString& path, const QByteArray& bytes) {
     auto inode = std::make_shared<Inode>();
     inode->id = nextId_++;
     inode->data.assign(bytes.constBegin(), bytes.constEnd());
-    inode->durable = inode->data;
-    names_[clean(path)] = inode;
-    durableNames_[clean(path)] = inode;
+    inode->durableIsData = true;
+    const QString name = clean(path);
+    names_[name] = inode;
+    durableNames_[name] = inode;
 }
 
 std::optional<QByteArray> MemoryFileSystem::contents(const QString& path) const {
@@ -231,7 +257,7 @@ std::vector<QString> MemoryFileSystem::list(const QString& folder) const {
     std::vector<QString> out;
     const QString dir = clean(folder);
     for (const auto& [n, i] : names_)
-        if (QFileInfo(n).path() == dir) out.push_back(QFileInfo(n).fileName());
+        if (inFolder(n, dir)) out.push_back(n.mid(n.lastIndexOf('/') + 1));
     return out;
 }
 
@@ -254,12 +280,11 @@ void MemoryFileSystem::powerLoss(std::mt19937* keepSome) {
     for (auto& [n, inode] : names) {
         if (done[inode.get()]) continue;
         done[inode.get()] = true;
-        std::vector<char> disk = inode->durable;
+        std::vector<char> disk = inode->disk();
         for (const Inode::Write& w : inode->pending)
             if (coin()) applyWrite(disk, w);
-        inode->data = disk;
-        inode->durable = std::move(disk);
-        inode->pending.clear();
+        inode->data = std::move(disk);
+        inode->flushed();
         inode->retired.clear();
         inode->views = 0;
         ++inode->generation;

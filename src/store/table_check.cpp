@@ -133,14 +133,13 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
             }
             if (block == 0) continue;
             if (!memoOk) continue;
-            try {
-                (void)memo.read(block);
-                if (block >= memo.nextFree()) recordProblem([&] { return where() + QStringLiteral(": memo block %1 lies beyond the next free block %2").arg(block).arg(memo.nextFree()); });
-                if (memoOwners.count(block)) recordProblem([&] { return where() + QStringLiteral(": memo block %1 is shared with record %2").arg(block).arg(memoOwners[block]); });
-                memoOwners[block] = r;
-            } catch (const EOrvException& e) {
-                recordProblem([&] { return where() + QStringLiteral(": ") + e.message(); });
+            if (const QString why = memo.problem(block); !why.isEmpty()) {
+                recordProblem([&] { return where() + QStringLiteral(": ") + why; });
+                continue;
             }
+            if (block >= memo.nextFree()) recordProblem([&] { return where() + QStringLiteral(": memo block %1 lies beyond the next free block %2").arg(block).arg(memo.nextFree()); });
+            if (memoOwners.count(block)) recordProblem([&] { return where() + QStringLiteral(": memo block %1 is shared with record %2").arg(block).arg(memoOwners[block]); });
+            memoOwners[block] = r;
         }
     }
     if (shown > 50) problem(QStringLiteral("... and %1 more record problems").arg(shown - 50));

@@ -81,6 +81,37 @@ TEST(Expression, KeysAndConditionsOfTheTables) {
     EXPECT_EQ(eval("STR(PAGES, 9999999999999999999999999999999999999)", live).text.size(), 20);
 }
 
+TEST(Expression, ResultsOutliveTheRecordAndACompiledTextIsShared) {
+    const DbfHeader h = faxLikeTable();
+    QByteArray rec = record(false, "hello", 'T', "20260105", "09:30", "2.5");
+    const ExprContext ctx{rec.constData(), 1, false};
+    const ExprValue subject = Expression::compile("SUBJECT", h)->evaluate(ctx);
+    const ExprValue trimmed = Expression::compile("TRIM(SUBJECT)", h)->evaluate(ctx);
+    auto inPlace = Expression::compile("SUBJECT", h);
+    const ExprValue now = inPlace->evaluateInPlace(ctx);
+    rec.replace(1, 5, "jelly");
+    EXPECT_EQ(subject.text, "hello     ");  // its own bytes, not the record's
+    EXPECT_EQ(trimmed.text, "hello");
+    EXPECT_EQ(now.text, "jelly     ");  // the record's bytes, as documented
+
+    // One compiled expression per text and field layout.
+    const auto a = Expression::shared("UPPER(SUBJECT)", h);
+    EXPECT_EQ(a.get(), Expression::shared("UPPER(SUBJECT)", h).get());
+    EXPECT_NE(a.get(), Expression::shared("UPPER(TIMESENT)", h).get());
+    DbfHeader wider = h;
+    wider.fields[0].width = 12;
+    AssignFieldOffsets(wider);
+    const auto b = Expression::shared("UPPER(SUBJECT)", wider);
+    EXPECT_NE(a.get(), b.get());
+    EXPECT_EQ(a->width(), 10);
+    EXPECT_EQ(b->width(), 12);
+    const QByteArray wideRec = QByteArray(" ") + QByteArray("abcdefghijkl") + QByteArray(19, ' ');
+    EXPECT_EQ(b->evaluate(ExprContext{wideRec.constData(), 1, false}).text, "ABCDEFGHIJKL");
+    // A text that does not compile is refused every time.
+    EXPECT_THROW(Expression::shared("UPPER(", h), EDatabase);
+    EXPECT_THROW(Expression::shared("UPPER(", h), EDatabase);
+}
+
 TEST(Expression, StringComparisonFollowsExact) {
     const QByteArray live = record(false, "hello", 'T', "20260105", "09:30", "1");
     // SET EXACT OFF: the right side sets the length compared.

@@ -258,4 +258,34 @@ TEST(PowerLoss, MemoryFileSystemForgetsWhatWasNotFlushed) {
     }
     fs.powerLoss();
     EXPECT_EQ(fs.contents("/d/a").value_or("?").left(1), "h");
+
+    // A file put there is on the disk as it stands; after a flush the disk
+    // keeps the flushed bytes through later changes.
+    fs.put("/d/sub/c", "abc");
+    {
+        auto f = fs.open("/d/sub/c", true);
+        f->writeAt(1, "X", 1);
+    }
+    fs.powerLoss();
+    EXPECT_EQ(fs.contents("/d/sub/c").value_or("?"), "abc");
+    {
+        auto f = fs.open("/d/sub/c", true);
+        f->writeAt(1, "Y", 1);
+        f->sync();
+        f->truncate(1);
+        f->writeAt(3, "!", 1);
+    }
+    EXPECT_EQ(fs.contents("/d/sub/c").value_or("?"), QByteArray("a\0\0!", 4));
+    fs.powerLoss();
+    EXPECT_EQ(fs.contents("/d/sub/c").value_or("?"), "aYc");
+
+    // A folder's listing and flush take its own entries, not those of a folder inside it.
+    EXPECT_EQ(fs.list("/d"), std::vector<QString>{"a"});
+    EXPECT_EQ(fs.list("/d/sub"), std::vector<QString>{"c"});
+    fs.create("/d/sub/new");
+    fs.create("/d/new");
+    fs.syncFolder("/d");
+    fs.powerLoss();
+    EXPECT_TRUE(fs.exists("/d/new"));
+    EXPECT_FALSE(fs.exists("/d/sub/new"));
 }

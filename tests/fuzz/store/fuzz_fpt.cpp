@@ -19,20 +19,20 @@ void scan(orv::MemoryFileSystem& fs, const QString& path, qint64 fileSize) {
         orv::MemoFile memo;
         memo.open(fs, path, false);
         uint32_t block = memo.firstBlock();
-        // A damaged block is stepped over one block at a time; after a few
-        // in a row the rest of the file is taken to be damaged too (each
-        // costs an exception, and the table's reads meet the same ones).
+        // A damaged block is stepped over one block at a time (asked about
+        // first, as a repair tool would, instead of read and caught); after a
+        // few in a row the rest of the file is taken to be damaged too.
         int damaged = 0;
         for (int memos = 0; memos < 64 && damaged < 4 && block < memo.nextFree(); ++memos) {
-            try {
-                const QByteArray data = memo.read(block);
-                if (data.size() > fileSize) __builtin_trap();  // never more than the file holds
-                block += uint32_t((8 + data.size() + memo.blockSize() - 1) / memo.blockSize());
-                damaged = 0;
-            } catch (const orv::EOrvException&) {
+            if (!memo.problem(block).isEmpty()) {
                 ++block;
                 ++damaged;
+                continue;
             }
+            const QByteArray data = memo.read(block);  // said to be readable: must not raise
+            if (data.size() > fileSize) __builtin_trap();  // never more than the file holds
+            block += uint32_t((8 + data.size() + memo.blockSize() - 1) / memo.blockSize());
+            damaged = 0;
         }
     } catch (const orv::EOrvException&) {
     }
