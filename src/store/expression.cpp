@@ -2,6 +2,7 @@
 
 #include "store/db_error.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -797,29 +798,37 @@ std::unique_ptr<Expression> Expression::compile(const QByteArray& text, const Db
     return e;
 }
 
+namespace {
+
+// What compiling depends on besides the text: each field's name, type and place.
+bool sameLayout(const std::vector<DbfField>& a, const std::vector<DbfField>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const DbfField& x, const DbfField& y) {
+        return x.type == y.type && x.offset == y.offset && x.width == y.width && x.decimals == y.decimals &&
+               x.binaryMemo == y.binaryMemo && x.name == y.name;
+    });
+}
+
+}  // namespace
+
 std::shared_ptr<const Expression> Expression::shared(const QByteArray& text, const DbfHeader& table) {
-    // What compiling depends on: the text and each field's name, type and place.
-    QByteArray key = text;
-    key.reserve(text.size() + 1 + qsizetype(table.fields.size()) * 24);
-    key += '\0';
-    for (const DbfField& f : table.fields) {
-        key += f.name;
-        const int numbers[] = {f.type, f.offset, f.width, f.decimals, f.binaryMemo};
-        key.append(reinterpret_cast<const char*>(numbers), sizeof numbers);
-    }
+    struct Kept {
+        QByteArray text;
+        std::vector<DbfField> fields;
+        std::shared_ptr<const Expression> expression;
+    };
     // A few dozen entries cover the tags and filters of every table a
     // program has open; the oldest goes first.
     constexpr size_t kKept = 64;
     static std::mutex mutex;
-    static std::deque<std::pair<QByteArray, std::shared_ptr<const Expression>>> kept;
+    static std::deque<Kept> kept;
     {
         const std::lock_guard lock(mutex);
-        for (const auto& [k, e] : kept)
-            if (k == key) return e;
+        for (const Kept& k : kept)
+            if (k.text == text && sameLayout(k.fields, table.fields)) return k.expression;
     }
     std::shared_ptr<const Expression> e = compile(text, table);
     const std::lock_guard lock(mutex);
-    kept.emplace_back(std::move(key), e);
+    kept.push_back({text, table.fields, e});
     if (kept.size() > kKept) kept.pop_front();
     return e;
 }

@@ -54,28 +54,38 @@ void MemoFile::open(FileSystem& fs, const QString& path, bool writable) {
     // when read, and new memos simply go after the gap.
 }
 
-// Where the memo at block lies: its length, or why it cannot be read.
-QString MemoFile::locate(uint32_t block, uint32_t& length) const {
+// Where the memo at block lies: its length, or why it cannot be read (the
+// words only when asked for, since a scan over a damaged file asks often).
+bool MemoFile::locate(uint32_t block, uint32_t& length, QString* why) const {
     const qint64 start = qint64(block) * blockSize_;
     char h[8];
-    if (block < firstBlock() || start + 8 > size_ || !file_.readAt(start, h, 8))
-        return shortName(file_.path()) + QStringLiteral(": memo block %1 lies outside the file").arg(block);
+    if (block < firstBlock() || start + 8 > size_ || !file_.readAt(start, h, 8)) {
+        if (why) *why = shortName(file_.path()) + QStringLiteral(": memo block %1 lies outside the file").arg(block);
+        return false;
+    }
     length = ReadBe32(h + 4);
-    if (qint64(length) > size_ - start - 8)
-        return shortName(file_.path()) + QStringLiteral(": memo at block %1 claims %2 bytes").arg(block).arg(length);
-    return {};
+    if (qint64(length) > size_ - start - 8) {
+        if (why) *why = shortName(file_.path()) + QStringLiteral(": memo at block %1 claims %2 bytes").arg(block).arg(length);
+        return false;
+    }
+    return true;
+}
+
+bool MemoFile::canRead(uint32_t block) const {
+    uint32_t length = 0;
+    return locate(block, length, nullptr);
 }
 
 QString MemoFile::problem(uint32_t block) const {
     uint32_t length = 0;
-    const QString why = locate(block, length);
-    return why.isEmpty() ? why : DbErrorText(ecDbDamagedMemo, why);
+    QString why;
+    return locate(block, length, &why) ? QString() : DbErrorText(ecDbDamagedMemo, why);
 }
 
 QByteArray MemoFile::read(uint32_t block) const {
     uint32_t length = 0;
-    const QString why = locate(block, length);
-    if (!why.isEmpty()) ThrowDbError(ecDbDamagedMemo, why);
+    QString why;
+    if (!locate(block, length, &why)) ThrowDbError(ecDbDamagedMemo, why);
     QByteArray data(qsizetype(length), Qt::Uninitialized);
     if (length > 0 && !file_.readAt(qint64(block) * blockSize_ + 8, data.data(), length))
         ThrowDbError(ecDbDamagedMemo, shortName(file_.path()) + QStringLiteral(": memo at block %1 cannot be read").arg(block));

@@ -31,6 +31,8 @@ public:
     // What read() would raise for the memo at block, without reading it;
     // empty when it can be read.
     QString problem(uint32_t block) const;
+    // The same question without the words.
+    bool canRead(uint32_t block) const;
     // Appends a memo, returns its block number.
     uint32_t append(const QByteArray& data, uint32_t type = 1);
     void sync() { file_.sync(); }
@@ -42,7 +44,7 @@ public:
     const QString& path() const { return file_.path(); }
 
 private:
-    QString locate(uint32_t block, uint32_t& length) const;
+    bool locate(uint32_t block, uint32_t& length, QString* why) const;
     FileHandle file_;
     int blockSize_ = 64;
     uint32_t nextFree_ = 8;

@@ -174,9 +174,10 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
     }
     for (const CdxTagInfo& info : tags) {
         const QString tagName = QString::fromLatin1(info.name);
-        std::unique_ptr<IndexTag> tag;
+        // The tag as the records call for it; its keys are filled in below.
+        std::unique_ptr<IndexTag> expected;
         try {
-            tag = std::make_unique<IndexTag>(info, h);
+            expected = std::make_unique<IndexTag>(info, h);
         } catch (const EOrvException& e) {
             problem(QStringLiteral("tag %1: %2").arg(tagName, e.message()));
             continue;
@@ -184,7 +185,7 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
         std::vector<char> keys;
         std::vector<uint32_t> recnos;
         try {
-            ReadCdxKeys(cdx, info, tag->fill(), keys, recnos, cdxName);
+            ReadCdxKeys(cdx, info, expected->fill(), keys, recnos, cdxName);
         } catch (const EOrvException& e) {
             problem(QStringLiteral("tag %1: %2").arg(tagName, e.message()));
             continue;
@@ -192,29 +193,31 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
         // The keys the records call for.
         KeyBytes wantKeys;
         std::vector<uint32_t> wantRecs;
-        const size_t kl = size_t(tag->keyLength());
+        const size_t kl = size_t(expected->keyLength());
+        // Room for a small table's keys at once (a FOR condition may admit few of a large one).
+        wantKeys.reserve(std::min<size_t>(h.recordCount, 4096) * kl);
+        wantRecs.reserve(std::min<size_t>(h.recordCount, 4096));
         std::vector<char> key(kl);
         for (uint32_t r = 1; r <= h.recordCount; ++r) {
             const char* rec = bytes.constData() + h.recordOffset(r);
-            if (!tag->admits(rec, r)) continue;
-            tag->makeKey(rec, r, key.data());
+            if (!expected->admits(rec, r)) continue;
+            expected->makeKey(rec, r, key.data());
             wantKeys.insert(wantKeys.end(), key.begin(), key.end());
             wantRecs.push_back(r);
         }
-        IndexTag expected(info, h);
-        expected.assign(std::move(wantKeys), std::move(wantRecs));
+        expected->assign(std::move(wantKeys), std::move(wantRecs));
         int reported = 0;
         auto tagProblem = [&](auto&& message) {
             if (++reported <= 20) problem(QStringLiteral("tag %1: %2").arg(tagName, message()));
         };
         for (uint32_t r : recnos)
             if (r == 0 || r > h.recordCount) tagProblem([&] { return QStringLiteral("points at record %1, the table has %2").arg(r).arg(h.recordCount); });
-        if (recnos.size() != expected.size())
-            tagProblem([&] { return QStringLiteral("holds %1 keys, the records call for %2").arg(recnos.size()).arg(expected.size()); });
-        const size_t n = std::min(recnos.size(), expected.size());
+        if (recnos.size() != expected->size())
+            tagProblem([&] { return QStringLiteral("holds %1 keys, the records call for %2").arg(recnos.size()).arg(expected->size()); });
+        const size_t n = std::min(recnos.size(), expected->size());
         for (size_t i = 0; i < n; ++i) {
-            if (recnos[i] != expected.recnoAt(i) || std::memcmp(keys.data() + i * kl, expected.keyAt(i), kl) != 0) {
-                tagProblem([&] { return QStringLiteral("entry %1 is record %2, expected record %3").arg(i + 1).arg(recnos[i]).arg(expected.recnoAt(i)); });
+            if (recnos[i] != expected->recnoAt(i) || std::memcmp(keys.data() + i * kl, expected->keyAt(i), kl) != 0) {
+                tagProblem([&] { return QStringLiteral("entry %1 is record %2, expected record %3").arg(i + 1).arg(recnos[i]).arg(expected->recnoAt(i)); });
                 break;
             }
         }

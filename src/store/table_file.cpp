@@ -30,14 +30,20 @@ uint32_t le32(const char* p) {
 }  // namespace
 
 QString SiblingPath(const QString& tablePath, const QString& extension, const FileSystem& fs) {
-    const QFileInfo fi(tablePath);
-    const QString dir = fi.path() + '/';
-    const QString base = fi.completeBaseName();
-    const QString suffix = fi.suffix();
-    const bool lower = !suffix.isEmpty() && suffix == suffix.toLower();
-    const QString preferred = dir + base + '.' + (lower ? extension.toLower() : extension.toUpper());
+    // The folder, the name without its last extension, and that extension,
+    // as QFileInfo splits them (without its file-system calls).
+    const qsizetype slash = tablePath.lastIndexOf('/');
+    const QStringView name = QStringView(tablePath).mid(slash + 1);
+    const qsizetype dot = name.lastIndexOf('.');
+    const QStringView suffix = dot < 0 ? QStringView() : name.mid(dot + 1);
+    const bool lower = !suffix.isEmpty() && std::none_of(suffix.begin(), suffix.end(), [](QChar c) { return c.isUpper(); });
+    // Folder and name up to the new extension's dot.
+    QString stem = slash < 0 ? QStringLiteral("./") : slash == 0 ? QStringLiteral("/") : tablePath.left(slash + 1);
+    if (slash == 0) stem += '/';
+    stem.append(dot < 0 ? name : name.left(dot)).append('.');
+    const QString preferred = stem + (lower ? extension.toLower() : extension.toUpper());
     if (fs.exists(preferred)) return preferred;
-    for (const QString& alt : {dir + base + '.' + extension.toUpper(), dir + base + '.' + extension.toLower()})
+    for (const QString& alt : {stem + extension.toUpper(), stem + extension.toLower()})
         if (fs.exists(alt)) return alt;
     return preferred;
 }

@@ -24,7 +24,7 @@ void scan(orv::MemoryFileSystem& fs, const QString& path, qint64 fileSize) {
         // few in a row the rest of the file is taken to be damaged too.
         int damaged = 0;
         for (int memos = 0; memos < 64 && damaged < 4 && block < memo.nextFree(); ++memos) {
-            if (!memo.problem(block).isEmpty()) {
+            if (!memo.canRead(block)) {
                 ++block;
                 ++damaged;
                 continue;
