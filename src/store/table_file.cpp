@@ -37,9 +37,9 @@ QString SiblingPath(const QString& tablePath, const QString& extension, const Fi
     const qsizetype dot = name.lastIndexOf('.');
     const QStringView suffix = dot < 0 ? QStringView() : name.mid(dot + 1);
     const bool lower = !suffix.isEmpty() && std::none_of(suffix.begin(), suffix.end(), [](QChar c) { return c.isUpper(); });
-    // Folder and name up to the new extension's dot.
-    QString stem = slash < 0 ? QStringLiteral("./") : slash == 0 ? QStringLiteral("/") : tablePath.left(slash + 1);
-    if (slash == 0) stem += '/';
+    // Folder and name up to the new extension's dot (a table in / gives
+    // "//", as QFileInfo's path() + '/' did).
+    QString stem = slash < 0 ? QStringLiteral("./") : slash == 0 ? QStringLiteral("//") : tablePath.left(slash + 1);
     stem.append(dot < 0 ? name : name.left(dot)).append('.');
     const QString preferred = stem + (lower ? extension.toLower() : extension.toUpper());
     if (fs.exists(preferred)) return preferred;

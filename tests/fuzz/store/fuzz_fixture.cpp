@@ -99,11 +99,6 @@ void writeDeepSeeds(const Fixture& fx, const QString& folder) {
     }
 }
 
-// Every order is walked both ways; the fields and memos are read in the
-// natural order only (the same reads again in every tag order find nothing new
-// and cost most of the time). After a few memos that cannot be read the walk
-// reads no more of them: on a damaged table most records then fail the same
-// way, and each failure costs an exception.
 // The bytes are copied where the sanitizer checks the whole range at once
 // (the copy functions are checked), and without a new array per field.
 void touch(const char* p, int n) {
@@ -111,6 +106,11 @@ void touch(const char* p, int n) {
     if (n > 0) std::memcpy(sink, p, size_t(std::min<int>(n, sizeof sink)));
 }
 
+// Every order is walked both ways; the fields and memos are read in the
+// natural order only (the same reads again in every tag order find nothing new
+// and cost most of the time). After a few memos that cannot be read the walk
+// reads no more of them: on a damaged table most records then fail the same
+// way, and each failure costs an exception.
 void readAll(WorkArea& a, Walk walk) {
     int memoFailures = 0;
     for (int order = walk.records ? 0 : 1; order <= (walk.tags ? a.tagCount() : 0); ++order) {
@@ -122,7 +122,7 @@ void readAll(WorkArea& a, Walk walk) {
             for (int f = 0; f < int(a.fields().size()); ++f) {
                 const DbfField& field = a.fields()[size_t(f)];
                 touch(a.recordData() + field.offset, field.width);
-                if (a.fields()[size_t(f)].isMemo() && memoFailures < 4) {
+                if (field.isMemo() && memoFailures < 4) {
                     try {
                         (void)a.getMemo(f);
                     } catch (const EOrvException&) {
