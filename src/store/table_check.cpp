@@ -133,7 +133,19 @@ TableCheckResult CheckTable(const QString& path, FileSystem& fs) {
             }
             if (block == 0) continue;
             if (!memoOk) continue;
-            if (const QString why = memo.problem(block); !why.isEmpty()) {
+            // A pointer outside the memo file is asked about (most damage is
+            // that, and raising it for every record costs more than the rest
+            // of the check); a memo that lies inside is read, so a file the
+            // disk cannot read is still reported.
+            QString why = memo.problem(block);
+            if (why.isEmpty()) {
+                try {
+                    (void)memo.read(block);
+                } catch (const EOrvException& e) {
+                    why = e.message();
+                }
+            }
+            if (!why.isEmpty()) {
                 recordProblem([&] { return where() + QStringLiteral(": ") + why; });
                 continue;
             }
