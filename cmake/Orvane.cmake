@@ -5,12 +5,21 @@
 #       compiled with the sanitizers when ORVANE_SANITIZE is on; GUI code is not,
 #       as Qt Widgets itself is not instrumented.
 #   orvane_executable(name SOURCES ... [LINK ...])
-#   orvane_test(name [GUI] SOURCES ... [LINK ...] [LABELS ...] [TIMEOUT s] [COST s])
+#   orvane_test(name [GUI] [MOC] SOURCES ... [LINK ...] [LABELS ...] [TIMEOUT s] [COST s])
+#       MOC: the program declares a QObject class of its own (Q_OBJECT); only
+#       then does it get Qt's moc step (tests and tools are built without it,
+#       see tests/CMakeLists.txt).
 #       COST: about how many seconds the program runs; ctest -j starts the
 #       costly ones first, so a long end-to-end run does not start last.
 #       A GoogleTest program registered with ctest (one ctest entry per program,
 #       run headless with Qt's offscreen platform). Its main() creates a
 #       QCoreApplication, or a QApplication with GUI (tests/support).
+#       A test that links a library with windows (GUI, or one that links
+#       such a library) gets the label "widgets"; every other test program
+#       and fuzz replay is part of the target orvane_core_tests. The plain
+#       Release run in scripts/test builds only that target and runs the
+#       tests without the label: the window code is compiled without
+#       sanitizers in every tree, so its tests there would only repeat.
 #   orvane_add_subdirectories(dir1 dir2 ...)
 #       Adds each listed folder; a listed folder without a CMakeLists.txt is a
 #       configure error, so a misspelt or missing subsystem cannot be skipped.
@@ -82,9 +91,31 @@ function(orvane_use_pch name kind)
   endif()
 endfunction()
 
+# True (in the variable named by out) when one of the libraries has windows:
+# is GUI or links a library that is (libraries are made bottom-up, so what
+# they link is already known).
+function(orvane_reaches_widgets out)
+  set(reaches OFF)
+  foreach(lib ${ARGN})
+    if(TARGET ${lib})
+      get_target_property(w ${lib} ORVANE_WIDGETS)
+      if(w)
+        set(reaches ON)
+      endif()
+    endif()
+  endforeach()
+  set(${out} ${reaches} PARENT_SCOPE)
+endfunction()
+
+add_custom_target(orvane_core_tests)
+
 function(orvane_library name)
   cmake_parse_arguments(ARG "GUI" "" "SOURCES;LINK" ${ARGN})
   add_library(${name} STATIC ${ARG_SOURCES})
+  orvane_reaches_widgets(widgets ${ARG_LINK})
+  if(ARG_GUI OR widgets)
+    set_target_properties(${name} PROPERTIES ORVANE_WIDGETS ON)
+  endif()
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_compile_options(${name} PRIVATE ${ORVANE_WARNINGS})
   target_link_libraries(${name} PUBLIC ${ARG_LINK})
@@ -106,8 +137,11 @@ function(orvane_executable name)
 endfunction()
 
 function(orvane_test name)
-  cmake_parse_arguments(ARG "GUI" "TIMEOUT;COST" "SOURCES;LINK;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;MOC" "TIMEOUT;COST" "SOURCES;LINK;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
+  if(ARG_MOC)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  endif()
   if(ARG_GUI)
     target_link_libraries(${name} PRIVATE orvane_gui_test_main)
   else()
@@ -133,6 +167,12 @@ function(orvane_test name)
   endif()
   if(NOT ARG_COST)
     set(ARG_COST 0)
+  endif()
+  orvane_reaches_widgets(widgets ${ARG_LINK})
+  if(widgets)
+    list(APPEND ARG_LABELS widgets)
+  else()
+    add_dependencies(orvane_core_tests ${name})
   endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT}
@@ -166,7 +206,7 @@ if(ORVANE_LIBFUZZER)
   # clang 14's indirect-call type check cannot assemble the split functions of
   # a coroutine (the engine's modem dialogues): "Cannot represent a difference
   # across sections". The other undefined-behaviour checks stay.
-  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=function -fno-omit-frame-pointer -g)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize=function -fno-omit-frame-pointer -g1)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
@@ -197,6 +237,7 @@ function(orvane_fuzz_target name)
       target_compile_options(${target} PRIVATE ${ORVANE_SANITIZER_FLAGS})
     endif()
     add_test(NAME ${target} COMMAND ${target} ${ARG_CORPUS})
+    add_dependencies(orvane_core_tests ${target})
   endif()
   set_tests_properties(${target} PROPERTIES LABELS fuzz TIMEOUT 600
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ASAN_OPTIONS=${asan_options};LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
