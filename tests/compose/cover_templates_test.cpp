@@ -28,13 +28,13 @@
 #include "ui/widgets/picture_button.h"
 
 using namespace orv;
+using orv::test::button;
 using orv::test::child;
 using orv::test::ModalDriver;
 using orv::test::TempHome;
 
 namespace {
 
-TPictureButton* button(const QWidget* w, const char* name) { return child<TPictureButton>(w, name); }
 
 // The main window's cover table objects, as the browser uses them.
 struct CoverTables {

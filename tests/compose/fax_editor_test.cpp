@@ -35,13 +35,13 @@
 #include "ui/widgets/picture_button.h"
 
 using namespace orv;
+using orv::test::button;
 using orv::test::child;
 using orv::test::ModalDriver;
 using orv::test::TempHome;
 
 namespace {
 
-TPictureButton* button(const QWidget* w, const char* name) { return child<TPictureButton>(w, name); }
 
 void typeInto(TRichEditor* e, const QString& text) {
     QTextCursor c = e->textCursor();

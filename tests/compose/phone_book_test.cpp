@@ -24,13 +24,13 @@
 #include "ui/widgets/picture_button.h"
 
 using namespace orv;
+using orv::test::button;
 using orv::test::child;
 using orv::test::ModalDriver;
 using orv::test::TempHome;
 
 namespace {
 
-TPictureButton* button(const QWidget* w, const char* name) { return child<TPictureButton>(w, name); }
 
 // A step that fills the entry editor and accepts it.
 ModalDriver::Step fillEntry(const QString& name, const QString& number) {

@@ -21,11 +21,6 @@ using namespace orv::spell;
 
 namespace {
 
-QByteArray readFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -123,7 +118,7 @@ TEST_F(SpellEngineTest, NewUserDictionaryIsWrittenAsTheFormatSays) {
     ASSERT_GE(handle, 0);
     EXPECT_EQ(handle, 2);  // user dictionaries count from 2
     engine.close();
-    const QByteArray bytes = readFile(file("u.dct"));
+    const QByteArray bytes = test::readFile(file("u.dct"));
     const qsizetype eof = bytes.indexOf(char(26));
     ASSERT_GT(eof, 0);
     EXPECT_TRUE(bytes.startsWith("USER DICTIONARY\r\n"));
@@ -188,7 +183,7 @@ TEST_F(SpellEngineTest, AddedWordsSurviveReopeningAndLimitsHold) {
         EXPECT_EQ(engine.checkBytes(w), added.count(w) == 1) << w.constData();
     }
     engine.close();
-    const QByteArray bytes = readFile(path);
+    const QByteArray bytes = test::readFile(path);
     const auto header = SegmentHeader::decode(
         reinterpret_cast<const unsigned char*>(bytes.constData()) + bytes.indexOf(char(26)) + 1);
     EXPECT_EQ(header.wordCount, 1u + 2 + 1 + 1 + added.size());
@@ -355,7 +350,7 @@ TEST(SpellBuiltDictionary, HoldsEveryWordOfTheListTheAlphabetCanHold) {
     // Reproducible: building again gives the file the build made.
     BuildStats stats;
     const QByteArray again = buildMainDictionary(prepareWords(lines, stats), stats);
-    EXPECT_EQ(again, readFile(builtDictionary()));
+    EXPECT_EQ(again, test::readFile(builtDictionary()));
     EXPECT_GT(stats.segments, 1);
 
     TSpellEngine engine;

@@ -19,10 +19,6 @@
 namespace orv::test {
 namespace {
 
-orv::test::ProgramRun orvfax(const QStringList& args, int timeoutMs = 90000) {
-    return orv::test::runProgram(orv::test::program("orvfax"), args, timeoutMs);
-}
-
 TEST(OrvfaxModem, QueryShowsTheModemsClasses) {
     ModemSimRunner sim;
     ModemSimRunner::Config config;

@@ -1,6 +1,7 @@
 // APF headers, the page chain, writing page by page and joining files.
 #include "common/orv_error.h"
 #include "images/apf_file.h"
+#include "support/test_paths.h"
 #include "page_helpers.h"
 
 #include <QFile>
@@ -12,11 +13,6 @@ namespace {
 
 using test::Page;
 using test::PageKind;
-
-QByteArray readAll(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 TEST(ApfFile, HeaderBytesStationIdAndDates) {
     ApfFileHeader h;
@@ -108,7 +104,7 @@ TEST(ApfFile, ReaderChecksSignaturePageNumbersAndChain) {
     r.close();
 
     // A chain that leaves the file (first page claims more bytes than exist).
-    QByteArray bytes = readAll(mixed);
+    QByteArray bytes = test::readFile(mixed);
     bytes[64 + 2] = char(0x7F);
     QFile g(mixed);
     ASSERT_TRUE(g.open(QIODevice::WriteOnly));
@@ -161,7 +157,7 @@ TEST(ApfFile, JoiningAppendsPagesAndKeepsTheDestinationHeader) {
                p3 = test::makePage(PageKind::Alternating, 1728, 12, 3);
     ASSERT_EQ(test::writeApf(a, {p1}, 1728, true), 0);
     ASSERT_EQ(test::writeApf(b, {p2, p3}, 1728, false, false), 0);
-    const QByteArray headA = readAll(a).left(64);
+    const QByteArray headA = test::readFile(a).left(64);
     // Trailing bytes after dest's last page (a broken write) are overwritten.
     {
         QFile f(a);
@@ -172,7 +168,7 @@ TEST(ApfFile, JoiningAppendsPagesAndKeepsTheDestinationHeader) {
     ApfReader r;
     ASSERT_EQ(r.open(a), 0);
     EXPECT_EQ(r.pageCount(), 3);
-    EXPECT_EQ(readAll(a).mid(0, 32), headA.mid(0, 32));
+    EXPECT_EQ(test::readFile(a).mid(0, 32), headA.mid(0, 32));
     EXPECT_EQ(test::pageDiff(test::decodeFile(a, 1), p1), "");
     EXPECT_EQ(test::pageDiff(test::decodeFile(a, 2), p2), "");
     EXPECT_EQ(test::pageDiff(test::decodeFile(a, 3), p3), "");

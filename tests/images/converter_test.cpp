@@ -21,10 +21,6 @@ using test::Line;
 using test::Page;
 using test::pixel;
 
-QByteArray readAll(const QString& name) {
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 void writeBytes(const QString& name, const QByteArray& b) {
     QFile f(name);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -88,7 +84,7 @@ TEST(FaxConverter, BitmapIsPlacedAfterTheMarginPixelForPixel) {
         ASSERT_EQ(r.open(out), 0);
         EXPECT_EQ(r.pageCount(), 1);
         EXPECT_EQ(r.header().stationId, QByteArray());
-        EXPECT_EQ(readAll(out).mid(10, 21), QByteArray(1, '\0') + QByteArray(20, ' '));
+        EXPECT_EQ(test::readFile(out).mid(10, 21), QByteArray(1, '\0') + QByteArray(20, ' '));
         ASSERT_EQ(r.seekPage(1, ph), 0);
         EXPECT_EQ(ph.pageFlags, pfLengthWords | pfHighRes);
         const auto recs = records(out, 1);
@@ -266,7 +262,7 @@ TEST(FaxConverter, ImageEntryPointMatchesTheBitmapFilePath) {
     cvt.setOutFileName(dir.filePath("ORV_1.APF"));
     cvt.ConvertDocument();
     ASSERT_EQ(ConvertPageImage(page, dir.filePath("direct"), true), 0);
-    const QByteArray a = readAll(dir.filePath("ORV_1.APF")), b = readAll(dir.filePath("direct.APF"));
+    const QByteArray a = test::readFile(dir.filePath("ORV_1.APF")), b = test::readFile(dir.filePath("direct.APF"));
     ASSERT_EQ(a.size(), b.size());
     EXPECT_EQ(a.mid(64), b.mid(64));
     EXPECT_EQ(a.left(6), b.left(6));
@@ -354,8 +350,8 @@ TEST(FaxConverter, FontResourceIsTheGeneratorsOutput) {
     const QString out = dir.filePath("font.bin");
     const int rc = QProcess::execute("python3", {test::sourceDir() + "/tools/faxfont/make_faxfont.py", out});
     ASSERT_EQ(rc, 0);
-    EXPECT_EQ(readAll(out), LoadFaxFont());
-    EXPECT_EQ(readAll(test::sourceDir() + "/data/faxfont/faxfont.bin"), LoadFaxFont());
+    EXPECT_EQ(test::readFile(out), LoadFaxFont());
+    EXPECT_EQ(test::readFile(test::sourceDir() + "/data/faxfont/faxfont.bin"), LoadFaxFont());
 }
 
 // A TIFF written by libtiff with the given compression and photometric.

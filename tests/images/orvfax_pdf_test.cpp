@@ -22,7 +22,7 @@ namespace {
 
 using orv::test::ProgramRun;
 
-ProgramRun orvfax(const QStringList& args) { return orv::test::runProgram(orv::test::program("orvfax"), args); }
+using orv::test::orvfax;
 
 bool have(const char* tool) { return !QStandardPaths::findExecutable(tool).isEmpty(); }
 

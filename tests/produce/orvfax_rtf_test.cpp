@@ -10,9 +10,7 @@
 
 namespace {
 
-orv::test::ProgramRun orvfax(const QStringList& args) {
-    return orv::test::runProgram(orv::test::program("orvfax"), args);
-}
+using orv::test::orvfax;
 
 }  // namespace
 

@@ -4,6 +4,8 @@
 // (usually by pressing a button); false leaves the window for a later tick.
 // A modal window that appears with no step left is closed and counted in
 // unexpected(), so a test never hangs in a box nobody answers.
+#include "ui/widgets/picture_button.h"
+
 #include <gtest/gtest.h>
 
 #include <QPointer>
@@ -41,5 +43,8 @@ T* child(const QObject* parent, const char* name) {
     if (!c) ADD_FAILURE() << "no child " << name;
     return c;
 }
+
+// The picture button with the given object name.
+inline TPictureButton* button(const QWidget* w, const char* name) { return child<TPictureButton>(w, name); }
 
 }  // namespace orv::test

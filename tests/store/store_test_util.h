@@ -3,6 +3,7 @@
 // and the independent readers (python3-dbfread, Perl XBase::Index).
 #include "store/data_engine.h"
 #include "store/tengine_link.h"
+#include "support/test_paths.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -45,8 +46,7 @@ struct Bound {
     }
 };
 
-// Whole-file helpers.
-QByteArray readFile(const QString& path);
+// Whole-file helpers (readFile is in support/test_paths.h).
 void writeFile(const QString& path, const QByteArray& bytes);
 
 }  // namespace orv::test

@@ -1,5 +1,7 @@
 #include "support/run_program.h"
 
+#include "support/test_paths.h"
+
 #include <QProcess>
 
 namespace orv::test {
@@ -23,5 +25,7 @@ ProgramRun runProgram(const QString& program, const QStringList& args, int timeo
     if (p.exitStatus() == QProcess::NormalExit) r.exitCode = p.exitCode();
     return r;
 }
+
+ProgramRun orvfax(const QStringList& args, int timeoutMs) { return runProgram(program("orvfax"), args, timeoutMs); }
 
 }  // namespace orv::test

@@ -17,5 +17,7 @@ struct ProgramRun {
 // exit-time allocations are not the test's business).
 ProgramRun runProgram(const QString& program, const QStringList& args, int timeoutMs = 120000,
                       bool leakChecks = true);
+// Our orvfax program of this build.
+ProgramRun orvfax(const QStringList& args, int timeoutMs = 120000);
 
 }  // namespace orv::test
