@@ -11,7 +11,7 @@
 namespace orv {
 
 namespace {
-constexpr int32_t kFrameWaitTicks = 54;  // for the caller's first frames after our DIS
+constexpr int32_t kCallerFramesWaitTicks = 54;  // for the caller's first frames after our DIS
 constexpr int kMaxFrameRetries = 3;
 constexpr int kMaxCarrierErrors = 20;  // "+FCERROR" answers to AT+FRM before the data carrier comes
 // A caller repeats its post-page message three times when it hears nothing,
@@ -147,7 +147,7 @@ FaxMachine::Next FaxReceiver::C1SendDis() {
         // Straight into reception: the caller's answer follows within 75 ms.
         c.lastFinal = false;
         if (!ReceiveFrameCommand()) return Next::Now;
-        ArmReplyTimer(kFrameWaitTicks);
+        ArmReplyTimer(kCallerFramesWaitTicks);
         GoTo(stC1AwaitDcs);
         return Next::OnInput;
     }
@@ -312,7 +312,7 @@ FaxMachine::Next FaxReceiver::C1SendFtt() {
         c.lastFinal = false;
         c.remoteKnown = false;
         if (!ReceiveFrameCommand()) return Next::Now;
-        ArmReplyTimer(kFrameWaitTicks);
+        ArmReplyTimer(kCallerFramesWaitTicks);
         GoTo(stC1AwaitDcs);
         return Next::OnInput;
     }

@@ -7,18 +7,18 @@
 #include "engine/dispatcher.h"
 #include "engine/fax_sender.h"
 #include "engine/modem_link.h"
+#include "engine/t30_frames.h"
 
 namespace orv {
 
 namespace {
 constexpr int kTurnaroundMs = 200;      // between receiving a signal and sending one
 constexpr int kRetrainMs = 500;         // before a post-page message is sent again
-constexpr int32_t kFrameWaitTicks = 54; // for the answer to a post-page message
+constexpr int32_t kPostPageWaitTicks = 54;  // for the answer to a post-page message
 constexpr int32_t kHangUpTicks = 26;
 constexpr int kMaxPostPageTries = 3;
 constexpr int kMaxPageResends = 3;      // a page the remote rejected (RTN) is sent again at most this often
 constexpr int kMaxTrainings = 6;        // DCS and TCF at most this often without an answer
-constexpr char kDleEtx[2] = {'\x10', '\x03'};
 }  // namespace
 
 const FaxSender::ClassPhases FaxSender::kClass1Phases = {
@@ -340,7 +340,7 @@ FaxMachine::Next FaxSender::C1PostPageSent() {
     }
     S().class1.lastFinal = false;
     if (!ReceiveFrameCommand()) return Next::Now;
-    ArmReplyTimer(kFrameWaitTicks);
+    ArmReplyTimer(kPostPageWaitTicks);
     GoTo(stC1AwaitMcf);
     return Next::OnInput;
 }

@@ -5,6 +5,7 @@
 #include "engine/dispatcher.h"
 #include "engine/fax_sender.h"
 #include "engine/modem_link.h"
+#include "engine/t30_frames.h"
 
 namespace orv {
 
@@ -13,7 +14,6 @@ constexpr int32_t kXonWaitTicks = 18;
 constexpr int32_t kFdtWaitTicks = 546;
 constexpr int kMaxPageRetries = 2;
 constexpr uint8_t kXon = 0x11;
-constexpr char kDleEtx[2] = {'\x10', '\x03'};
 }  // namespace
 
 // ---- 2 (end), 4..8: set-up ---------------------------------------------------------------------------

@@ -52,6 +52,7 @@ inline constexpr uint8_t kHdlcAddress = 0xFF;
 inline constexpr uint8_t kHdlcControlMore = 0x03;   // more frames follow in this message
 inline constexpr uint8_t kHdlcControlFinal = 0x13;  // the last frame of the message
 inline constexpr uint8_t kDle = 0x10, kEtx = 0x03;
+inline constexpr char kDleEtx[2] = {char(kDle), char(kEtx)};  // ends the data sent to a modem
 
 // A frame as received (or built): control, FCF and information field.
 struct T30Frame {

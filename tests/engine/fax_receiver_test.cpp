@@ -17,7 +17,7 @@ using namespace orv::test;
 
 namespace {
 
-const QByteArray kDleEtx("\x10\x03", 2);
+const QByteArray kDleEtxBytes("\x10\x03", 2);
 const QByteArray kDc2("\x12", 1);
 
 struct ReceiveCase {
@@ -83,9 +83,9 @@ TEST(FaxReceiver, Class2AnswersOnTheThirdRingKeepsGoodPagesAndDropsBadOnes) {
     c.modem.say("\r\nRING\r\n\r\nRING\r\n\r\nNO CARRIER\r\n").gate(1).say("\r\nRING\r\n")
         .expect("ATA", "\r\n+FCON\r\n\r\n+FTSI: \"SENDER 9\"\r\n\r\n+FDCS:0,3,0,2,0,0,0,0\r\n\r\nOK\r\n");
     // DLE DLE is one DLE; DLE ETX ends the page; Class 2 bytes come bit-reversed.
-    c.page(QByteArray("\x10\x10\x41", 3) + kDleEtx, "\r\n+FPTS:1\r\n\r\n+FET:0\r\n\r\nOK\r\n");
-    c.page(QByteArray("\x55\x66\x77", 3) + kDleEtx, "\r\n+FPTS:2\r\n\r\n+FET:0\r\n\r\nOK\r\n");
-    c.page(QByteArray("\x01\x02\x10\x10\x80", 5) + kDleEtx, "\r\n+FPTS: 1\r\n\r\n+FET:2\r\n\r\nOK\r\n");
+    c.page(QByteArray("\x10\x10\x41", 3) + kDleEtxBytes, "\r\n+FPTS:1\r\n\r\n+FET:0\r\n\r\nOK\r\n");
+    c.page(QByteArray("\x55\x66\x77", 3) + kDleEtxBytes, "\r\n+FPTS:2\r\n\r\n+FET:0\r\n\r\nOK\r\n");
+    c.page(QByteArray("\x01\x02\x10\x10\x80", 5) + kDleEtxBytes, "\r\n+FPTS: 1\r\n\r\n+FET:2\r\n\r\nOK\r\n");
     c.modem.expect("AT+FDR", "\r\n+FHNG:0\r\n\r\nOK\r\n");
     ASSERT_TRUE(c.start());
     // Two rings (and a caller that gave up) leave the machine waiting.
@@ -128,7 +128,7 @@ TEST(FaxReceiver, Class20DetectedStoresBytesAsTheyComeAndFollowsADleAcrossReads)
         .expect("AT+FDR", "\r\nCONNECT\r\n").waitByte('\x12')
         .say(QByteArray("\x01\x10\x10\x02\x10", 5))  // ends on the first DLE of a pair
         .gate(1)
-        .say(QByteArray("\x10\x05", 2) + kDleEtx + "\r\n+FPS:1\r\n\r\n+FET:0\r\n\r\nOK\r\n")
+        .say(QByteArray("\x10\x05", 2) + kDleEtxBytes + "\r\n+FPS:1\r\n\r\n+FET:0\r\n\r\nOK\r\n")
         .expect("AT+FDR", "\r\nCONNECT\r\n").waitByte('\x12')
         .say(QByteArray("\x07\x10", 2))  // ends on the DLE of DLE ETX
         .gate(2)
@@ -181,7 +181,7 @@ TEST(FaxReceiver, ACallThatBreaksOffLeavesAValidFileOfWhatArrived) {
         int code;
     };
     const Case cases[] = {
-        {"caller hangs up", kDleEtx + "\r\n+FHNG:70\r\n\r\nERROR\r\n", false, ecFaxSessionError},
+        {"caller hangs up", kDleEtxBytes + "\r\n+FHNG:70\r\n\r\nERROR\r\n", false, ecFaxSessionError},
         {"line goes quiet", {}, true, ecTimeout},
     };
     for (const Case& k : cases) {
@@ -224,8 +224,8 @@ TEST(FaxReceiver, AFailureAfterADroppedPageCountsOnlyTheGoodPages) {
     expectInit(c.modem);
     c.setup();
     c.modem.say("\r\nRING\r\n").expect("ATA", "\r\n+FCON\r\n\r\n+FTSI:\"A\"\r\n\r\nOK\r\n");
-    c.page(QByteArray("\x11", 1) + kDleEtx, "\r\n+FPTS:1\r\n\r\n+FET:0\r\n\r\nOK\r\n");
-    c.page(QByteArray("\x22", 1) + kDleEtx, "\r\n+FPTS:2\r\n\r\n+FET:0\r\n\r\nOK\r\n");
+    c.page(QByteArray("\x11", 1) + kDleEtxBytes, "\r\n+FPTS:1\r\n\r\n+FET:0\r\n\r\nOK\r\n");
+    c.page(QByteArray("\x22", 1) + kDleEtxBytes, "\r\n+FPTS:2\r\n\r\n+FET:0\r\n\r\nOK\r\n");
     c.modem.expect("AT+FDR", "\r\n+FHNG:50\r\n");
     ASSERT_TRUE(c.start());
     ASSERT_TRUE(c.events.waitFinish());
@@ -263,7 +263,7 @@ TEST(FaxReceiver, ReceivedFilesNeverReplaceExistingOnes) {
         expectInit(c.modem);
         c.setup();
         c.modem.say("\r\nRING\r\n").expect("ATA", "\r\n+FCON\r\n\r\n+FTSI:\"A\"\r\n\r\nOK\r\n");
-        c.page(QByteArray("\x01", 1) + kDleEtx, "\r\n+FPTS:1\r\n\r\n+FET:2\r\n\r\nOK\r\n");
+        c.page(QByteArray("\x01", 1) + kDleEtxBytes, "\r\n+FPTS:1\r\n\r\n+FET:2\r\n\r\nOK\r\n");
         c.modem.expect("AT+FDR", "\r\n+FHNG:0\r\n\r\nOK\r\n");
         ASSERT_TRUE(c.start());
         ASSERT_TRUE(c.events.waitFinish());
