@@ -84,12 +84,13 @@ function(orvane_pch_holder kind)
   target_precompile_headers(${holder} PRIVATE ${headers})
 endfunction()
 
-# Test programs are compiled a few sources to one compiler run: loading the
-# precompiled header alone costs a run about two CPU seconds (it is some
-# 150-200 MB), as much as compiling a small test file. Names at file scope
-# (anonymous namespaces included) must then differ between the sources of
-# one program. ORVANE_UNITY=OFF compiles every source on its own.
-option(ORVANE_UNITY "Compile the sources of a test program together, a few at a time" ON)
+# Libraries and test programs are compiled eight sources to one compiler run:
+# loading the precompiled header alone costs a run about two CPU seconds (it
+# is some 150-200 MB), as much as compiling a small source, and where there is
+# none (the libFuzzer tree) each run parses Qt's headers again. Names at file
+# scope (anonymous namespaces included) must then differ between the sources
+# of one target. ORVANE_UNITY=OFF compiles every source on its own.
+option(ORVANE_UNITY "Compile the sources of a library or test program together, a few at a time" ON)
 function(orvane_unity name)
   if(ORVANE_UNITY)
     set_target_properties(${name} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 8)
