@@ -19,16 +19,19 @@
 namespace orv::test {
 namespace {
 
+// orvfax, killed when it runs past 90 s.
+ProgramRun orvfaxCall(const QStringList& args) { return orvfax(args, 90000); }
+
 TEST(OrvfaxModem, QueryShowsTheModemsClasses) {
     ModemSimRunner sim;
     ModemSimRunner::Config config;
     config.extraArgs << "--classes" << "1,2.0";
     QString err;
     ASSERT_TRUE(sim.start(config, &err)) << err.toStdString();
-    const orv::test::ProgramRun r = orvfax({"query", "--port", sim.port(1)});
+    const orv::test::ProgramRun r = orvfaxCall({"query", "--port", sim.port(1)});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(r.out, "Class 1: yes\nClass 2: no\nClass 2.0: yes\n");
-    const orv::test::ProgramRun missing = orvfax({"query", "--port", sim.folder() + "/no-such-tty"});
+    const orv::test::ProgramRun missing = orvfaxCall({"query", "--port", sim.folder() + "/no-such-tty"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_TRUE(missing.err.contains("Specified comport doesn't exist")) << missing.err.toStdString();
 }
@@ -40,7 +43,7 @@ TEST(OrvfaxModem, SendsAndFailsWithTheReason) {
     ModemSimRunner sim;
     QString err;
     ASSERT_TRUE(sim.start({}, &err)) << err.toStdString();
-    const orv::test::ProgramRun ok = orvfax({"send", "--port", sim.port(1), "--number", "5551234", "--class", "2", "--station", "ORVFAX",
+    const orv::test::ProgramRun ok = orvfaxCall({"send", "--port", sim.port(1), "--number", "5551234", "--class", "2", "--station", "ORVFAX",
                            "--header", "$I page $P of $N", doc});
     EXPECT_EQ(ok.exitCode, 0) << ok.err.toStdString();
     EXPECT_TRUE(ok.err.contains("Dialing"));
@@ -49,18 +52,18 @@ TEST(OrvfaxModem, SendsAndFailsWithTheReason) {
     EXPECT_TRUE(sim.waitForEvent("RECEIVED", 20000).contains("pages=2 status=0"));
 
     sim.command("fault busy");
-    const orv::test::ProgramRun busy = orvfax({"send", "--port", sim.port(1), "--number", "5551234", "--attempts", "2",
+    const orv::test::ProgramRun busy = orvfaxCall({"send", "--port", sim.port(1), "--number", "5551234", "--attempts", "2",
                              "--retry-wait", "1", doc});
     EXPECT_EQ(busy.exitCode, 1);
     EXPECT_TRUE(busy.err.contains("Busy, waiting until redial..."));
     EXPECT_TRUE(busy.err.contains("orvfax: Called fax number was busy (-8074)")) << busy.err.toStdString();
 
-    const orv::test::ProgramRun notApf = orvfax({"send", "--port", sim.port(1), "--number", "1", work.filePath("doc.apf.txt")});
+    const orv::test::ProgramRun notApf = orvfaxCall({"send", "--port", sim.port(1), "--number", "1", work.filePath("doc.apf.txt")});
     EXPECT_EQ(notApf.exitCode, 1);
     EXPECT_TRUE(notApf.err.contains("File is not an APF file (-8001)")) << notApf.err.toStdString();
-    EXPECT_EQ(orvfax({"send", "--port", sim.port(1), doc}).exitCode, 2);  // no --number
-    EXPECT_EQ(orvfax({"send", "--number", "1", doc}).exitCode, 2);        // no --port
-    EXPECT_EQ(orvfax({"receive", "--port", sim.port(1), "--rings", "0"}).exitCode, 2);
+    EXPECT_EQ(orvfaxCall({"send", "--port", sim.port(1), doc}).exitCode, 2);  // no --number
+    EXPECT_EQ(orvfaxCall({"send", "--number", "1", doc}).exitCode, 2);        // no --port
+    EXPECT_EQ(orvfaxCall({"receive", "--port", sim.port(1), "--rings", "0"}).exitCode, 2);
 }
 
 TEST(OrvfaxModem, SendWithHistoryAppendsTheRecordsOfEachFax) {
@@ -71,10 +74,10 @@ TEST(OrvfaxModem, SendWithHistoryAppendsTheRecordsOfEachFax) {
     QString err;
     ASSERT_TRUE(sim.start({}, &err)) << err.toStdString();
     const QString history = work.filePath("ORVFAX.HIS");
-    const ProgramRun ok = orvfax({"send", "--port", sim.port(1), "--number", "5551234", "--history", history, doc});
+    const ProgramRun ok = orvfaxCall({"send", "--port", sim.port(1), "--number", "5551234", "--history", history, doc});
     EXPECT_EQ(ok.exitCode, 0) << ok.err.toStdString();
     sim.command("fault busy");
-    const ProgramRun busy = orvfax({"send", "--port", sim.port(1), "--number", "5550000", "--attempts", "1",
+    const ProgramRun busy = orvfaxCall({"send", "--port", sim.port(1), "--number", "5550000", "--attempts", "1",
                                     "--history", history, doc});
     EXPECT_EQ(busy.exitCode, 1);
     QFile f(history);
@@ -101,7 +104,7 @@ TEST(OrvfaxModem, ReceivesOneFaxIntoTheFolder) {
     ASSERT_TRUE(sim.start(config, &err)) << err.toStdString();
     const QString inbox = work.filePath("inbox");
     ASSERT_TRUE(QDir().mkpath(inbox));
-    const orv::test::ProgramRun r = orvfax({"receive", "--port", sim.port(1), "--dir", inbox, "--once", "--rings", "2"});
+    const orv::test::ProgramRun r = orvfaxCall({"receive", "--port", sim.port(1), "--dir", inbox, "--once", "--rings", "2"});
     EXPECT_EQ(r.exitCode, 0) << r.err.toStdString() << sim.traceLog().right(2000).toStdString();
     EXPECT_EQ(r.out, inbox + "/FAX0001.APF\n");
     EXPECT_TRUE(r.err.contains("Waiting for incoming call"));
