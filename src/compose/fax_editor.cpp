@@ -115,7 +115,7 @@ void TFaxEditor::createControls() {
         a->setData(tag);
         a->setCheckable(true);
         zoomGroup->addAction(a);
-        connect(a, &QAction::triggered, this, [this, tag] { SetZoom(tag); });
+        connect(a, &QAction::triggered, this, [this, zoom = tag] { SetZoom(zoom); });
         *action = a;
     }
     connect(ZoomMenu, &QMenu::aboutToShow, this, &TFaxEditor::ZoomMenuPopup);
