@@ -137,6 +137,8 @@ void Segment::computeLimit() {
     // dictionary, most segments of a main one) gets a power of two at least
     // its block count, so its blocks never share a slot (block offsets step
     // by 24 bytes, 3 slots) and it does not make 40 KB of empty slots.
+    // A file held in memory is read in place and needs no cache.
+    if (file_->held()) return;
     size_t size = 1;
     while (size < 1024 && size * 8 < limit_) size *= 2;
     if (cache_.size() < size) cache_.resize(size);
@@ -148,6 +150,8 @@ void Segment::clearCache() {
 
 Node Segment::node(uint32_t i) const {
     if (i == 0 || i > limit_) return kOutside;
+    // limit_ counts only nodes the file holds whole.
+    if (const unsigned char* bytes = file_->held()) return decodeNode(bytes + nodeOffset(i));
     const uint32_t first = ((i - 1) & ~7u) + 1;
     const int64_t offset = nodeOffset(first);
     Block& b = cache_[size_t(offset / 8) & (cache_.size() - 1)];

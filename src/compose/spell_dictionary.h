@@ -49,6 +49,10 @@ public:
     bool writeAt(int64_t offset, const void* data, int64_t length);
     bool sync();
     const QString& path() const { return path_; }
+    // The whole file's bytes when it is held in memory, else null.
+    const unsigned char* held() const {
+        return inMemory_ ? reinterpret_cast<const unsigned char*>(bytes_.data()) : nullptr;
+    }
 
 private:
     DictFile(int fd, QString path) : fd_(fd), path_(std::move(path)) {}

@@ -6,6 +6,7 @@
 #include "compose/spell_text.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace orv {
@@ -15,7 +16,7 @@ using namespace spell;
 namespace {
 
 // The letters tried in place of a word's first letter, in order.
-QByteArray firstLetters(unsigned char first) {
+QByteArray buildFirstLetters(unsigned char first) {
     auto range = [](int from, int to) {
         QByteArray r;
         for (int c = from; c <= to; ++c) r.append(char(c));
@@ -54,18 +55,28 @@ QByteArray firstLetters(unsigned char first) {
     case 'Z': return list("XZ");
     default: break;
     }
-    if (first >= 0xC0 && first <= 0xC6) return firstLetters('A');
-    if (first == 0xC7 || first == 0x8C) return firstLetters('C');
-    if (first == 0xD0) return firstLetters('D');
-    if (first >= 0xC8 && first <= 0xCB) return firstLetters('E');
-    if (first >= 0xCC && first <= 0xCF) return firstLetters('I');
-    if (first == 0xD1) return firstLetters('N');
-    if (first >= 0xD2 && first <= 0xD6) return firstLetters('O');
-    if (first == 0xDE) return firstLetters('P');
-    if (first >= 0xD9 && first <= 0xDC) return firstLetters('U');
-    if (first == 0x9F || first == 0xDD) return firstLetters('Y');
-    if (first == 0xDF) return firstLetters('B');
+    if (first >= 0xC0 && first <= 0xC6) return buildFirstLetters('A');
+    if (first == 0xC7 || first == 0x8C) return buildFirstLetters('C');
+    if (first == 0xD0) return buildFirstLetters('D');
+    if (first >= 0xC8 && first <= 0xCB) return buildFirstLetters('E');
+    if (first >= 0xCC && first <= 0xCF) return buildFirstLetters('I');
+    if (first == 0xD1) return buildFirstLetters('N');
+    if (first >= 0xD2 && first <= 0xD6) return buildFirstLetters('O');
+    if (first == 0xDE) return buildFirstLetters('P');
+    if (first >= 0xD9 && first <= 0xDC) return buildFirstLetters('U');
+    if (first == 0x9F || first == 0xDD) return buildFirstLetters('Y');
+    if (first == 0xDF) return buildFirstLetters('B');
     return QByteArray(1, char(first));
+}
+
+// Built once: every suggestion asks for them.
+const QByteArray& firstLetters(unsigned char first) {
+    static const std::array<QByteArray, 256> table = [] {
+        std::array<QByteArray, 256> t;
+        for (int c = 0; c < 256; ++c) t[size_t(c)] = buildFirstLetters(static_cast<unsigned char>(c));
+        return t;
+    }();
+    return table[first];
 }
 
 bool codesOf(const QByteArray& upperWord, std::vector<int>& codes) {
