@@ -133,12 +133,12 @@ void Segment::computeLimit() {
     // Indexes are 16 bits wide, and a node the file does not hold cannot be read.
     const int64_t inFile = std::max<int64_t>(0, (file_->size() - headerOffset_ - kSegmentHeaderSize) / kNodeSize);
     limit_ = uint32_t(std::min<int64_t>({int64_t(header_.capacity), int64_t(65535), inFile}));
+    // A file held in memory is read in place and needs no cache.
+    if (file_->held()) return;
     // Up to 1024 cached blocks of 8 nodes; a small segment (a user
     // dictionary, most segments of a main one) gets a power of two at least
     // its block count, so its blocks never share a slot (block offsets step
     // by 24 bytes, 3 slots) and it does not make 40 KB of empty slots.
-    // A file held in memory is read in place and needs no cache.
-    if (file_->held()) return;
     size_t size = 1;
     while (size < 1024 && size * 8 < limit_) size *= 2;
     if (cache_.size() < size) cache_.resize(size);

@@ -7,9 +7,10 @@
 #include <QTemporaryDir>
 
 #include <cstdint>
+#include <memory>
+
 #include <fcntl.h>
 #include <unistd.h>
-#include <memory>
 
 #include "compose/spell_engine.h"
 
