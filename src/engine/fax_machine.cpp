@@ -13,8 +13,11 @@ FaxMachine::FaxMachine(FaxSession& session, FaxEvents& events)
     guard_->machine = this;
 }
 
-FaxMachine::~FaxMachine() {
+FaxMachine::~FaxMachine() { shutDown(); }
+
+void FaxMachine::shutDown() {
     std::lock_guard lock(guard_->mutex);  // waits for a step running on the I/O thread
+    if (!guard_->machine) return;         // done already, by the derived machine's destructor
     guard_->machine = nullptr;
     dialogue_.reset();  // a dialogue left suspended goes with its frames
     session_.dialogueWait = {};

@@ -163,6 +163,12 @@ protected:
     // The port is closing or its device is gone: no more modem dialogue.
     bool PortGone() const;
 
+    // Waits for a step running on the I/O thread and ends the session; no
+    // step runs afterwards. The destructor of each derived machine calls it
+    // first: a step calls the derived machine's functions, so it must not
+    // run once that part is being destroyed.
+    void shutDown();
+
     FaxSession& session_;
     FaxEvents& events_;
 

@@ -58,7 +58,7 @@ constexpr int kMaxBytesPerPass = 10000;
 FaxReceiver::FaxReceiver(FaxReceiveSession& session, FaxEvents& events)
     : FaxMachine(session, events), s_(session) {}
 
-FaxReceiver::~FaxReceiver() = default;
+FaxReceiver::~FaxReceiver() { shutDown(); }
 
 QString FaxReceiver::StateName(int state) const {
     for (const FaxStateName* n = kStateNames; n->name; ++n)

@@ -72,7 +72,7 @@ constexpr char kLeadLine[6] = {'\x00', '\x80', '\xB2', '\x59', '\x01', '\x00'};
 
 FaxSender::FaxSender(FaxSendSession& session, FaxEvents& events) : FaxMachine(session, events), s_(session) {}
 
-FaxSender::~FaxSender() = default;
+FaxSender::~FaxSender() { shutDown(); }
 
 QString FaxSender::StateName(int state) const {
     for (const FaxStateName* n = kStateNames; n->name; ++n)
