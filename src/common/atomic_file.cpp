@@ -16,7 +16,9 @@ bool fail(QString* error, const QString& what) {
     return false;
 }
 
-bool writeAll(int fd, const char* p, qsizetype n) {
+}  // namespace
+
+bool WriteAll(int fd, const char* p, qsizetype n) {
     while (n > 0) {
         const ssize_t w = ::write(fd, p, static_cast<size_t>(n));
         if (w < 0 && errno == EINTR) continue;
@@ -29,8 +31,6 @@ bool writeAll(int fd, const char* p, qsizetype n) {
     }
     return true;
 }
-
-}  // namespace
 
 bool WriteFileAtomically(const QString& path, const QByteArray& data, QString* error) {
     const QByteArray target = QFile::encodeName(path);
@@ -47,7 +47,7 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data, QString* e
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    const bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
+    const bool ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, data.constData(), data.size()) && ::fsync(fd) == 0;
     const int savedErrno = errno;
     const bool closed = ::close(fd) == 0;
     if (!ok || !closed) {

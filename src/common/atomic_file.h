@@ -12,4 +12,8 @@ namespace orv {
 // an existing one keeps its mode.
 bool WriteFileAtomically(const QString& path, const QByteArray& data, QString* error = nullptr);
 
+// Writes all n bytes to fd, again after an interrupted call; false (errno set,
+// ENOSPC for a write that took nothing) when it cannot.
+bool WriteAll(int fd, const char* data, qsizetype n);
+
 }  // namespace orv

@@ -2,34 +2,14 @@
 #include "images/apf_file.h"
 #include "images/unpack_engine.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
+#include "fuzz/fuzz_input_file.h"
+
 #include <cstdint>
-#include <memory>
-
-namespace {
-
-// The reader and decoder take a file by name, so each input is written to one;
-// in memory (/dev/shm) where there is such a folder, so no input waits for a
-// disk (a truncated file is flushed when it is closed). The folder goes when
-// the run ends.
-QString inputPath() {
-    static std::unique_ptr<QTemporaryDir> dir = QDir(QStringLiteral("/dev/shm")).exists()
-                                                    ? std::make_unique<QTemporaryDir>(QStringLiteral("/dev/shm/fuzz_apf_XXXXXX"))
-                                                    : std::make_unique<QTemporaryDir>();
-    return dir->path() + "/input.apf";
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static const QString path = inputPath();
-    {
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return 0;
-        f.write(reinterpret_cast<const char*>(data), qint64(size));
-    }
+    // The reader and decoder take a file by name.
+    static const QString path = orv::fuzz::inputFilePath(QStringLiteral("fuzz_apf"), QStringLiteral("input.apf"));
+    if (!orv::fuzz::writeInputFile(path, data, size)) return 0;
     orv::ApfReader r;
     if (r.open(path) != 0) return 0;
     const int pages = std::min(r.pageCount(), 8);
