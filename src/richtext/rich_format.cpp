@@ -71,10 +71,19 @@ void MergeMarkerHandler::drawObject(QPainter* painter, const QRectF& rect, QText
 }
 
 void RegisterMergeMarkerHandler(QTextDocument* doc) {
+    const bool hadLayout = doc->findChild<QAbstractTextDocumentLayout*>(QString(), Qt::FindDirectChildrenOnly);
+    // A layout made for a text that holds markers lays it out at once, before
+    // the handler could tell it the markers' size: made while the page size
+    // is null, it waits for the handler, and the page size lays it out once.
+    const QSizeF pageSize = doc->pageSize();
+    if (!hadLayout) doc->setPageSize(QSizeF(0, 0));
     QAbstractTextDocumentLayout* layout = doc->documentLayout();
-    if (layout->handlerForObject(kMergeMarkerObject)) return;
-    // Parented to the layout: it lives exactly as long as the layout uses it.
-    layout->registerHandler(kMergeMarkerObject, new MergeMarkerHandler(layout));
+    if (!layout->handlerForObject(kMergeMarkerObject)) {
+        // Parented to the layout: it lives exactly as long as the layout uses it.
+        layout->registerHandler(kMergeMarkerObject, new MergeMarkerHandler(layout));
+        if (hadLayout && !doc->isEmpty()) doc->markContentsDirty(0, doc->characterCount());
+    }
+    if (!hadLayout) doc->setPageSize(pageSize);
 }
 
 QTextCharFormat MergeMarkerFormat(const QTextCharFormat& base, int tag, QChar marker, int fieldId,

@@ -37,11 +37,15 @@ RichTextDocument::RichTextDocument(QObject* parent)
     f.setPointSize(10);
     doc_->setDefaultFont(f);
     doc_->setTextWidth(TwipsToLayout(layout_.textWidth()));
-    RegisterMergeMarkerHandler(doc_);
     connect(doc_, &QTextDocument::contentsChanged, this, [this] { renderDirty_ = true; });
 }
 
 RichTextDocument::~RichTextDocument() = default;
+
+QTextDocument* RichTextDocument::document() const {
+    RegisterMergeMarkerHandler(doc_);
+    return doc_;
+}
 
 // ---- contents ---------------------------------------------------------------------
 
@@ -115,9 +119,9 @@ bool RichTextDocument::isSingleEmptyParagraph() const {
 
 int RichTextDocument::characterCount() const { return doc_->characterCount() - 1; }
 
-QStringList RichTextDocument::lines() const {
+QStringList RichTextDocument::linesOf(const QTextDocument& doc) {
     QStringList out;
-    for (QTextBlock b = doc_->begin(); b.isValid(); b = b.next()) {
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         QString line;
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment frag = it.fragment();
@@ -154,9 +158,9 @@ void RichTextDocument::insertMergeField(QTextCursor& cursor, QChar marker, int t
     cursor.setCharFormat(base);
 }
 
-QList<MergeFieldInfo> RichTextDocument::fields() const {
+QList<MergeFieldInfo> RichTextDocument::fieldsOf(const QTextDocument& doc) {
     QList<MergeFieldInfo> out;
-    for (QTextBlock b = doc_->begin(); b.isValid(); b = b.next()) {
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         qsizetype open = -1;  // index in out of the field whose value text may follow
         int openId = 0;
         for (auto it = b.begin(); !it.atEnd(); ++it) {

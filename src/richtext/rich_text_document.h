@@ -60,7 +60,11 @@ public:
     explicit RichTextDocument(QObject* parent = nullptr);
     ~RichTextDocument() override;
 
-    QTextDocument* document() const { return doc_; }
+    // The text for an editor or a view, laid out for the screen from the
+    // first call on. Loading, saving, merging and painting pages need no
+    // layout of it (pages are laid out on a copy for the canvas), so a text
+    // that is only turned into fax pages is laid out once, not twice.
+    QTextDocument* document() const;
 
     // ---- contents
     void clear();
@@ -84,7 +88,8 @@ public:
     int characterCount() const;
     // The text, one entry per line (paragraphs, split again at line breaks);
     // shown markers appear as their marker character, hidden ones not at all.
-    QStringList lines() const;
+    QStringList lines() const { return linesOf(*doc_); }
+    static QStringList linesOf(const QTextDocument& doc);
 
     // ---- merge fields
     // Inserts marker and value text (cut to 254 characters) at the cursor,
@@ -96,7 +101,8 @@ public:
     // room, are not painted and stay hidden when saved and loaded.
     void setMarkersHidden(bool hidden);
     bool markersHidden() const { return markersHidden_; }
-    QList<MergeFieldInfo> fields() const;
+    QList<MergeFieldInfo> fields() const { return fieldsOf(*doc_); }
+    static QList<MergeFieldInfo> fieldsOf(const QTextDocument& doc);
 
     // ---- word walk for the spell checker
     WordWalk& wordWalk() { return walk_; }

@@ -2,6 +2,7 @@
 
 #include "common/cp1252.h"
 #include "richtext/rich_format.h"
+#include "richtext/rtf_words.h"
 
 #include <QColor>
 #include <QHash>
@@ -11,10 +12,8 @@
 #include <QTextDocument>
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 namespace orv {
@@ -95,28 +94,6 @@ int hexValue(char c) {
     return -1;
 }
 
-// A control word against a literal: most differ in length, which is
-// compared first, so a word is not compared byte by byte with every name.
-template <size_t N>
-bool is(const QByteArray& w, const char (&name)[N]) {
-    return w.size() == qsizetype(N - 1) && std::memcmp(w.constData(), name, N - 1) == 0;
-}
-
-// Destinations whose contents never show as text.
-bool isSkippedDestination(const QByteArray& w) {
-    static const std::unordered_set<std::string_view> names = {
-        "info", "stylesheet", "pict", "object", "header", "headerl", "headerr", "headerf", "footer",
-        "footerl", "footerr", "footerf", "footnote", "annotation", "listtable", "listoverridetable",
-        "revtbl", "rsidtbl", "generator", "xmlnstbl", "themedata", "colorschememapping", "datastore",
-        "latentstyles", "pgdsctbl", "mmathPr", "filetbl", "userprops", "docvar", "nonshppict", "shp",
-        "shpinst", "shpgrp", "xe", "tc", "pn", "pnseclvl", "pntxta", "pntxtb", "template", "fchars",
-        "lchars", "ftnsep", "ftnsepc", "aftnsep", "aftnsepc", "aftncn", "ftncn", "bkmkstart", "bkmkend",
-        "txe", "atnid", "atnauthor", "atndate", "atnref", "atrfstart", "atrfend", "falt", "panose", "fontemb",
-        "fontfile", "comment", "author", "operator", "title", "subject", "keywords", "doccomm", "company",
-        "category", "manager", "hlinkbase", "buptim", "creatim", "printim", "revtim", "ud", "upr", "field_inst_unused"};
-    return names.count(std::string_view(w.constData(), size_t(w.size()))) != 0;
-}
-
 // ---- the reader ---------------------------------------------------------------
 
 class Reader {
@@ -129,7 +106,7 @@ public:
 private:
     // tokens
     void parse();
-    void controlWord(const QByteArray& word, bool hasParam, int param);
+    void controlWord(RtfWordInfo word, bool hasParam, int param);
     void controlSymbol(char c);
     void openGroup();
     void closeGroup();
@@ -141,7 +118,7 @@ private:
     void colorTableSemicolon();
 
     // paragraphs
-    void appendText(const QString& s);
+    void appendText(QChar ch);
     void appendMarker(const QTextCharFormat& fmt);
     void endParagraph();
     void finish();
@@ -215,8 +192,8 @@ void Reader::parse() {
             if (isLetter(d)) {
                 const qsizetype start = pos_;
                 while (pos_ < n && isLetter(data_[pos_])) ++pos_;
-                // Longer words are no RTF control word; they are read and ignored.
-                const QByteArray word = data_.mid(start, std::min<qsizetype>(pos_ - start, 32));
+                const RtfWordInfo word =
+                    LookUpRtfWord(std::string_view(data_.constData() + start, size_t(pos_ - start)));
                 bool hasParam = false;
                 bool negative = false;
                 long long value = 0;
@@ -232,7 +209,7 @@ void Reader::parse() {
                 value = std::min<long long>(value, kMaxParam);
                 if (pos_ < n && data_[pos_] == ' ') ++pos_;  // the delimiter belongs to the word
                 const int param = static_cast<int>(negative ? -value : value);
-                if (word == "bin" && hasParam) {
+                if (word.word == RtfWord::Binary && hasParam) {
                     // Binary data follows: never interpret it as RTF.
                     pos_ += std::clamp<qsizetype>(param, 0, n - pos_);
                     continue;
@@ -317,7 +294,7 @@ void Reader::text(QChar ch) {
     case Dest::Text:
         if (g().chr.hidden) return;
         if (ch.unicode() < 0x20 && ch != u'\t') return;  // control characters from \'hh or \uN
-        appendText(QString(ch));
+        appendText(ch);
         return;
     case Dest::FontTable:
         fontTableText(ch);
@@ -372,7 +349,7 @@ void Reader::controlSymbol(char c) {
         return;
     case '\r':
     case '\n':
-        controlWord(QByteArrayLiteral("par"), false, 0);
+        controlWord(RtfWordInfo{RtfWord::Par}, false, 0);
         return;
     case '\t':
         text(QChar(u'\t'));
@@ -382,7 +359,7 @@ void Reader::controlSymbol(char c) {
     }
 }
 
-void Reader::controlWord(const QByteArray& w, bool hasParam, int param) {
+void Reader::controlWord(RtfWordInfo info, bool hasParam, int param) {
     if (overflowDepth_ > 0) return;
     const bool star = starNext_;
     starNext_ = false;
@@ -392,34 +369,31 @@ void Reader::controlWord(const QByteArray& w, bool hasParam, int param) {
 
     const int on = hasParam ? (param != 0) : 1;
     const auto clampTwips = [](int v) { return std::clamp(v, -31680, 31680); };
+    const RtfWord w = info.word;
 
     // ---- destinations
-    if (is(w, "fonttbl")) {
+    switch (w) {
+    case RtfWord::FontTable:
         G.dest = Dest::FontTable;
         return;
-    }
-    if (is(w, "colortbl")) {
+    case RtfWord::ColorTable:
         G.dest = Dest::ColorTable;
         red_ = green_ = blue_ = -1;
         return;
-    }
-    if (is(w, "field")) {
+    case RtfWord::Field:
         if (G.dest == Dest::Text && fields_.size() < size_t(kMaxFieldNesting)) {
             Field f;
             f.depth = int(stack_.size());
             fields_.push_back(f);
         }
         return;
-    }
-    if (is(w, "fldinst")) {
+    case RtfWord::FieldInstruction:
         G.dest = Dest::Skip;  // the instruction of a foreign field shows nothing
         return;
-    }
-    if (is(w, "fldrslt")) {
+    case RtfWord::FieldResult:
         if (!fields_.empty() && fields_.back().depth < int(stack_.size())) G.dest = Dest::Text;
         return;
-    }
-    if (is(w, "orvmerge")) {
+    case RtfWord::OrvMerge:
         if (G.dest == Dest::Text && star) {
             G.dest = Dest::MergeMarker;
             markerTag_ = hasParam ? param : 0;
@@ -430,142 +404,130 @@ void Reader::controlWord(const QByteArray& w, bool hasParam, int param) {
             G.dest = Dest::Skip;
         }
         return;
-    }
-    if (is(w, "orvmergeend")) {
+    case RtfWord::OrvMergeEnd:
         activeFieldId_ = 0;
         G.dest = Dest::Skip;
         return;
+    default:
+        break;
     }
     if (G.dest == Dest::MergeMarker) {
-        if (is(w, "orvmarker")) {
+        if (w == RtfWord::OrvMarker) {
             markerChar_ = param;
             return;
         }
-        if (is(w, "orvhidden")) {
+        if (w == RtfWord::OrvHidden) {
             markerHidden_ = on;
             return;
         }
     }
-    if (isSkippedDestination(w) || star) {
+    if (w == RtfWord::SkippedDestination || star) {
         G.dest = Dest::Skip;
         return;
     }
 
     // ---- tables
     if (G.dest == Dest::FontTable) {
-        if (is(w, "f") && hasParam) {
+        if (w == RtfWord::Font && hasParam) {
             fontTableCurrent_ = param;
             fontTableName_.clear();
         }
         return;
     }
     if (G.dest == Dest::ColorTable) {
-        if (is(w, "red")) red_ = param;
-        else if (is(w, "green")) green_ = param;
-        else if (is(w, "blue")) blue_ = param;
+        if (w == RtfWord::Red) red_ = param;
+        else if (w == RtfWord::Green) green_ = param;
+        else if (w == RtfWord::Blue) blue_ = param;
         return;
     }
 
+    CharState& c = G.chr;
+    ParaState& p = G.para;
+    switch (w) {
     // ---- document
-    if (is(w, "deff")) { defaultFont_ = param; lastFormatKey_.reset(); return; }
-    if (is(w, "uc")) { G.uc = std::clamp(param, 0, 16); return; }
-    if (is(w, "paperw") || is(w, "pgwsxn")) { result_.pageLayout.width = param; result_.hasPageLayout = true; return; }
-    if (is(w, "paperh") || is(w, "pghsxn")) { result_.pageLayout.height = param; result_.hasPageLayout = true; return; }
-    if (is(w, "margl") || is(w, "marglsxn")) { result_.pageLayout.left = param; result_.hasPageLayout = true; return; }
-    if (is(w, "margr") || is(w, "margrsxn")) { result_.pageLayout.right = param; result_.hasPageLayout = true; return; }
-    if (is(w, "margt") || is(w, "margtsxn")) { result_.pageLayout.top = param; result_.hasPageLayout = true; return; }
-    if (is(w, "margb") || is(w, "margbsxn")) { result_.pageLayout.bottom = param; result_.hasPageLayout = true; return; }
-    if (is(w, "sectd") || is(w, "sbkpage") || is(w, "sbkodd") || is(w, "sbkeven")) { sectionBreaksPage_ = true; return; }
-    if (is(w, "sbknone") || is(w, "sbkcol")) { sectionBreaksPage_ = false; return; }
+    case RtfWord::DefaultFont: defaultFont_ = param; lastFormatKey_.reset(); return;
+    case RtfWord::UnicodeSkip: G.uc = std::clamp(param, 0, 16); return;
+    case RtfWord::PaperWidth: result_.pageLayout.width = param; result_.hasPageLayout = true; return;
+    case RtfWord::PaperHeight: result_.pageLayout.height = param; result_.hasPageLayout = true; return;
+    case RtfWord::MarginLeft: result_.pageLayout.left = param; result_.hasPageLayout = true; return;
+    case RtfWord::MarginRight: result_.pageLayout.right = param; result_.hasPageLayout = true; return;
+    case RtfWord::MarginTop: result_.pageLayout.top = param; result_.hasPageLayout = true; return;
+    case RtfWord::MarginBottom: result_.pageLayout.bottom = param; result_.hasPageLayout = true; return;
+    case RtfWord::SectionBreaksPage: sectionBreaksPage_ = true; return;
+    case RtfWord::SectionBreaksNone: sectionBreaksPage_ = false; return;
 
     // ---- special characters and breaks
-    if (is(w, "par")) { endParagraph(); return; }
-    if (is(w, "row")) { if (!runs_.empty()) endParagraph(); return; }
-    if (is(w, "sect")) {
+    case RtfWord::Par: endParagraph(); return;
+    case RtfWord::Row: if (!runs_.empty()) endParagraph(); return;
+    case RtfWord::Sect:
         if (!runs_.empty()) endParagraph();
         if (sectionBreaksPage_) pendingBreak_ = true;
         return;
-    }
-    if (is(w, "page")) {
+    case RtfWord::Page:
         if (G.dest != Dest::Text) return;
         if (!runs_.empty() || pendingBreak_) endParagraph();
         pendingBreak_ = true;
         return;
-    }
-    if (is(w, "u")) {
+    case RtfWord::Unicode: {
         const int v = param < 0 ? param + 65536 : param;
         if (v > 0 && v <= 0xFFFF) text(QChar(char16_t(v)));
         ucSkip_ = G.uc;
         return;
     }
-    struct Special { const char* word; char16_t ch; };
-    static const Special specials[] = {
-        {"line", u'\u2028'}, {"tab", u'\t'}, {"cell", u'\t'}, {"nestcell", u'\t'},
-        {"emdash", u'\u2014'}, {"endash", u'\u2013'}, {"emspace", u'\u2003'},
-        {"enspace", u'\u2002'}, {"qmspace", u'\u2005'}, {"bullet", u'\u2022'},
-        {"lquote", u'\u2018'}, {"rquote", u'\u2019'}, {"ldblquote", u'\u201C'},
-        {"rdblquote", u'\u201D'}, {"zwj", u'\u200D'}, {"zwnj", u'\u200C'},
-        {"ltrmark", u'\u200E'}, {"rtlmark", u'\u200F'}};
-    for (const Special& s : specials)
-        if (w == s.word) {
-            text(QChar(s.ch));
-            return;
-        }
+    case RtfWord::Special: text(QChar(info.ch)); return;
 
     // ---- character formatting
-    CharState& c = G.chr;
-    if (is(w, "plain")) { c = CharState{}; return; }
-    if (is(w, "f")) { c.font = param; return; }
-    if (is(w, "fs")) { c.halfPoints = std::clamp(hasParam ? param : 24, 2, 3276); return; }
-    if (is(w, "b")) { c.bold = on; return; }
-    if (is(w, "i")) { c.italic = on; return; }
-    if (is(w, "ul") || is(w, "uld") || is(w, "uldb") || is(w, "uldash") || is(w, "uldashd") || is(w, "uldashdd") ||
-        is(w, "ulth") || is(w, "ulw") || is(w, "ulwave") || is(w, "uldbwave") || is(w, "ulhwave") || is(w, "ulthd") ||
-        is(w, "ulthdash") || is(w, "ulldash") || is(w, "ulthldash")) { c.underline = on; return; }
-    if (is(w, "ulnone")) { c.underline = false; return; }
-    if (is(w, "strike") || is(w, "striked")) { c.strike = on; return; }
-    if (is(w, "v")) { c.hidden = on; return; }
-    if (is(w, "super")) { c.vertical = 1; return; }
-    if (is(w, "sub")) { c.vertical = 2; return; }
-    if (is(w, "nosupersub")) { c.vertical = 0; return; }
-    if (is(w, "cf")) { c.fg = param; return; }
-    if (is(w, "cb") || is(w, "highlight") || is(w, "chcbpat")) { c.bg = param; return; }
+    case RtfWord::Plain: c = CharState{}; return;
+    case RtfWord::Font: c.font = param; return;
+    case RtfWord::FontSize: c.halfPoints = std::clamp(hasParam ? param : 24, 2, 3276); return;
+    case RtfWord::Bold: c.bold = on; return;
+    case RtfWord::Italic: c.italic = on; return;
+    case RtfWord::Underline: c.underline = on; return;
+    case RtfWord::UnderlineNone: c.underline = false; return;
+    case RtfWord::Strike: c.strike = on; return;
+    case RtfWord::Hidden: c.hidden = on; return;
+    case RtfWord::Super: c.vertical = 1; return;
+    case RtfWord::Sub: c.vertical = 2; return;
+    case RtfWord::NoSuperSub: c.vertical = 0; return;
+    case RtfWord::Foreground: c.fg = param; return;
+    case RtfWord::Background: c.bg = param; return;
 
     // ---- paragraph formatting
-    ParaState& p = G.para;
-    if (is(w, "pard")) { p = ParaState{}; return; }
-    if (is(w, "ql")) { p.align = Qt::AlignLeft; return; }
-    if (is(w, "qr")) { p.align = Qt::AlignRight; return; }
-    if (is(w, "qc")) { p.align = Qt::AlignHCenter; return; }
-    if (is(w, "qj") || is(w, "qd")) { p.align = Qt::AlignJustify; return; }
-    if (is(w, "li") || is(w, "lin")) { p.li = clampTwips(param); return; }
-    if (is(w, "ri") || is(w, "rin")) { p.ri = clampTwips(param); return; }
-    if (is(w, "fi")) { p.fi = clampTwips(param); return; }
-    if (is(w, "sb")) { p.sb = std::clamp(param, 0, 31680); return; }
-    if (is(w, "sa")) { p.sa = std::clamp(param, 0, 31680); return; }
-    if (is(w, "sl")) { p.sl = clampTwips(param); return; }
-    if (is(w, "slmult")) { p.slMult = on; return; }
-    if (is(w, "pagebb")) { p.pageBreakBefore = on; return; }
-    if (is(w, "tqr")) { p.nextTabType = QTextOption::RightTab; return; }
-    if (is(w, "tqc")) { p.nextTabType = QTextOption::CenterTab; return; }
-    if (is(w, "tqdec")) { p.nextTabType = QTextOption::DelimiterTab; return; }
-    if (is(w, "tx") || is(w, "tb")) {
+    case RtfWord::Pard: p = ParaState{}; return;
+    case RtfWord::AlignLeft: p.align = Qt::AlignLeft; return;
+    case RtfWord::AlignRight: p.align = Qt::AlignRight; return;
+    case RtfWord::AlignCenter: p.align = Qt::AlignHCenter; return;
+    case RtfWord::AlignJustify: p.align = Qt::AlignJustify; return;
+    case RtfWord::LeftIndent: p.li = clampTwips(param); return;
+    case RtfWord::RightIndent: p.ri = clampTwips(param); return;
+    case RtfWord::FirstIndent: p.fi = clampTwips(param); return;
+    case RtfWord::SpaceBefore: p.sb = std::clamp(param, 0, 31680); return;
+    case RtfWord::SpaceAfter: p.sa = std::clamp(param, 0, 31680); return;
+    case RtfWord::LineSpacing: p.sl = clampTwips(param); return;
+    case RtfWord::LineSpacingMultiple: p.slMult = on; return;
+    case RtfWord::PageBreakBefore: p.pageBreakBefore = on; return;
+    case RtfWord::TabRight: p.nextTabType = QTextOption::RightTab; return;
+    case RtfWord::TabCenter: p.nextTabType = QTextOption::CenterTab; return;
+    case RtfWord::TabDecimal: p.nextTabType = QTextOption::DelimiterTab; return;
+    case RtfWord::TabStop:
+    case RtfWord::TabBar:
         if (p.tabs.size() < size_t(kMaxTabs) && param >= 0)
-            p.tabs.push_back({std::min(param, 31680), is(w, "tb") ? QTextOption::LeftTab : p.nextTabType});
+            p.tabs.push_back({std::min(param, 31680), w == RtfWord::TabBar ? QTextOption::LeftTab : p.nextTabType});
         p.nextTabType = QTextOption::LeftTab;
         return;
+    default:
+        return;  // anything else is formatting this component does not keep
     }
-    // Anything else is formatting this component does not keep.
 }
 
-void Reader::appendText(const QString& s) {
+void Reader::appendText(QChar ch) {
     const int fieldId = activeFieldId_;
     if (!runs_.empty() && !runs_.back().object && runs_.back().chr == g().chr &&
         runs_.back().fieldId == fieldId) {
-        runs_.back().text += s;
+        runs_.back().text += ch;
         return;
     }
-    runs_.push_back(Run{s, g().chr, fieldId, std::nullopt});
+    runs_.push_back(Run{QString(ch), g().chr, fieldId, std::nullopt});
 }
 
 void Reader::appendMarker(const QTextCharFormat& fmt) {
@@ -665,7 +627,6 @@ void Reader::finish() {
 }  // namespace
 
 RtfReadResult RtfReader::read(const QByteArray& data, QTextDocument* doc, int firstFieldId) {
-    RegisterMergeMarkerHandler(doc);
     qsizetype start = 0;
     const bool utf8Bom = data.startsWith("\xEF\xBB\xBF");
     if (utf8Bom) start = 3;

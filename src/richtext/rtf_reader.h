@@ -25,7 +25,9 @@ struct RtfReadResult {
 class RtfReader {
 public:
     // Replaces the contents of doc with the text of data (the undo history
-    // is cleared). Merge fields get ids counted up from firstFieldId.
+    // is cleared). Merge fields get ids counted up from firstFieldId. The
+    // document is given no layout: one that is laid out or painted needs
+    // RegisterMergeMarkerHandler for the markers' size.
     static RtfReadResult read(const QByteArray& data, QTextDocument* doc, int firstFieldId = 1);
 
     // Deeper groups than this are read as skipped destinations.

@@ -3,10 +3,12 @@
 #include "richtext/rich_format.h"
 #include "richtext/rich_text_document.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QImage>
 #include <QPainter>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
 using namespace orv;
@@ -177,6 +179,36 @@ TEST(PagePainter, MarkersShowRedAndHiddenOnesNotAtAll) {
     EXPECT_TRUE(red);
     rt.setMarkersHidden(true);
     EXPECT_TRUE(paint(rt, 0).ink.isNull());
+}
+
+TEST(PagePainter, ATextLoadedForFaxPagesIsLaidOutForTheScreenOnlyWhenAViewAsksForIt) {
+    RichTextDocument source;
+    QTextCursor c(source.document());
+    c.insertText("To: ");
+    source.insertMergeField(c, u'*', 1, "[NAME]");
+
+    RichTextDocument rt;
+    faxSetup(rt);
+    rt.loadRtf(source.saveRtf());
+    ASSERT_EQ(rt.lines(), QStringList({"To: *[NAME]"}));
+    const Painted page = paint(rt, 0);
+    bool red = false;
+    for (int y = page.ink.top(); y <= page.ink.bottom() && !red; ++y)
+        for (int x = page.ink.left(); x <= page.ink.right() && !red; ++x)
+            red = (page.image.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+    EXPECT_TRUE(red);
+    EXPECT_EQ(rt.findChild<QAbstractTextDocumentLayout*>(), nullptr);
+
+    // The editor's document: laid out, the marker taking the room of its
+    // glyph while shown and none while hidden.
+    QTextDocument* doc = rt.document();
+    const auto lineWidth = [doc] {
+        doc->documentLayout()->documentSize();
+        return doc->begin().layout()->lineAt(0).naturalTextWidth();
+    };
+    const qreal shown = lineWidth();
+    rt.setMarkersHidden(true);
+    EXPECT_GT(shown, lineWidth());
 }
 
 TEST(PagePainter, FindPageSliceOnAnEmptyDocument) {

@@ -3,6 +3,7 @@
 #include "richtext/rtf_reader.h"
 #include "richtext/rtf_test_util.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <gtest/gtest.h>
@@ -110,6 +111,44 @@ TEST(RtfReader, PageLayoutAndPageBreaks) {
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
         breaks << bool(b.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore);
     EXPECT_EQ(breaks, QList<bool>({false, true, false, true, true, true}));
+}
+
+TEST(RtfReader, OtherWritersNamesForTheSameFormattingAndWordsThatOnlyLookLikeOurs) {
+    // Section-level page sizes and margins, underline and strike-out
+    // variants, highlight, distributed alignment, the *in indents, bar tabs,
+    // table cells; then names that only begin like a known word, and one too
+    // long to be any, all of which change nothing.
+    const QByteArray rtf =
+        "{\\rtf1\\ansi\\pgwsxn12240\\pghsxn15840\\marglsxn900\\margrsxn800\\margtsxn700\\margbsxn600 "
+        "\\pard\\qd\\lin1440\\rin720\\tb2880\\tx4320 {\\ulthldash u}{\\ulwave w}{\\striked s}{\\chcbpat1 h}"
+        "a\\cell b\\nestcell c\\rtlmark\\par"
+        "\\pard\\bx\\pardx\\iz\\ulx\\fsx30 plain\\abcdefghijklmnopqrstuvwxyzabcdefghijklmn\\par}";
+    QTextDocument doc;
+    const RtfReadResult r = readInto(doc, rtf);
+    EXPECT_EQ(r.pageLayout, (PageLayout{12240, 15840, 900, 800, 700, 600}));
+    ASSERT_EQ(paragraphs(&doc), QStringList({QString::fromUtf8("uwsha\tb\tc\u200F"), "plain"}));
+
+    const QTextBlockFormat first = doc.begin().blockFormat();
+    EXPECT_EQ(first.alignment() & Qt::AlignHorizontal_Mask, Qt::AlignJustify);
+    EXPECT_EQ(LayoutToTwips(first.leftMargin()), 1440);
+    EXPECT_EQ(LayoutToTwips(first.rightMargin()), 720);
+    ASSERT_EQ(first.tabPositions().size(), 2);
+    EXPECT_EQ(first.tabPositions()[0].type, QTextOption::LeftTab);
+    EXPECT_EQ(LayoutToTwips(first.tabPositions()[0].position), 2880 - 1440);
+    EXPECT_TRUE(formatAt(&doc, find(&doc, "u")).fontUnderline());
+    EXPECT_TRUE(formatAt(&doc, find(&doc, "w")).fontUnderline());
+    EXPECT_TRUE(formatAt(&doc, find(&doc, "s")).fontStrikeOut());
+    EXPECT_FALSE(formatAt(&doc, find(&doc, "s")).fontUnderline());
+
+    const QTextCharFormat plain = formatAt(&doc, find(&doc, "plain"));
+    EXPECT_NE(plain.fontWeight(), QFont::Bold);
+    EXPECT_FALSE(plain.fontItalic());
+    EXPECT_FALSE(plain.fontUnderline());
+    EXPECT_DOUBLE_EQ(plain.fontPointSize(), 12);
+    EXPECT_EQ(doc.begin().next().blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+
+    // The reader builds text only: a document read for pasting is never laid out.
+    EXPECT_EQ(doc.findChild<QAbstractTextDocumentLayout*>(), nullptr);
 }
 
 TEST(RtfReader, ForeignFieldsShowTheirResult) {
