@@ -6,12 +6,18 @@
 #include <QImage>
 #include <QPainter>
 
-#include <cstdint>
+void orv::fuzz::prepare() {
+    // Laid out with a fixed set of fonts (fonts.conf: the Liberation fonts,
+    // standing in for Arial, Times New Roman and Courier New), so an input
+    // lays out the same on every machine. With all of a machine's fonts (140
+    // here) more than a quarter of each input went to fontconfig matching
+    // names against them and to FreeType opening faces Qt had let go again:
+    // font lookup across what happens to be installed is Qt's, not ours.
+    if (!qEnvironmentVariableIsSet("FONTCONFIG_FILE")) qputenv("FONTCONFIG_FILE", ORVANE_FUZZ_FONTS_CONF);
+}
 
-namespace {
-
-void exercise(const QByteArray& input) {
-    orv::RichTextDocument text;
+void orv::fuzz::exercise(const QByteArray& input) {
+    RichTextDocument text;
     text.loadRtf(input);
     (void)text.characterCount();
     text.setZoom(10);
@@ -22,24 +28,4 @@ void exercise(const QByteArray& input) {
     page.fill(Qt::white);
     QPainter painter(&page);
     text.paintPage(painter, 5, 5, 195, 255, 0);
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    // Laid out with a fixed set of fonts (fonts.conf: the Liberation fonts,
-    // standing in for Arial, Times New Roman and Courier New), so an input
-    // lays out the same on every machine. With all of a machine's fonts (140
-    // here) more than a quarter of each input went to fontconfig matching names against
-    // them and to FreeType opening faces Qt had let go again: font lookup
-    // across what happens to be installed is Qt's, not ours.
-    if (!qEnvironmentVariableIsSet("FONTCONFIG_FILE")) qputenv("FONTCONFIG_FILE", ORVANE_FUZZ_FONTS_CONF);
-    orv::fuzz::startGuiApplication(argc, argv);
-    exercise(orv::fuzz::warmUpDocument());
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    exercise(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
-    return 0;
 }

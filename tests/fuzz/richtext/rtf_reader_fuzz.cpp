@@ -8,31 +8,17 @@
 
 #include <QTextDocument>
 
-#include <cstdint>
 #include <cstdlib>
 
-namespace {
+void orv::fuzz::prepare() {}
 
-void exercise(const QByteArray& input) {
+void orv::fuzz::exercise(const QByteArray& input) {
     QTextDocument first;
-    const orv::RtfReadResult read = orv::RtfReader::read(input, &first);
-    const QStringList lines = orv::RichTextDocument::linesOf(first);
-    (void)orv::RichTextDocument::fieldsOf(first);
+    const RtfReadResult read = RtfReader::read(input, &first);
+    const QStringList lines = RichTextDocument::linesOf(first);
+    (void)RichTextDocument::fieldsOf(first);
 
     QTextDocument second;
-    orv::RtfReader::read(orv::RtfWriter::write(&first, read.pageLayout), &second);
-    if (orv::RichTextDocument::linesOf(second) != lines) std::abort();  // our own RTF must keep the text
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-    orv::fuzz::startGuiApplication(argc, argv);
-    exercise(orv::fuzz::warmUpDocument());
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    exercise(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
-    return 0;
+    RtfReader::read(RtfWriter::write(&first, read.pageLayout), &second);
+    if (RichTextDocument::linesOf(second) != lines) std::abort();  // our own RTF must keep the text
 }
