@@ -16,7 +16,9 @@
 #include <QPainter>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QAbstractTextDocumentLayout>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
@@ -137,8 +139,15 @@ TEST_F(EditorFixture, MergeFieldsWordWalkAndParagraphs) {
     EXPECT_EQ(editor->lines(), QStringList({"To *[RECIPIENT] thx"}));
     EXPECT_THROW(editor->insertMergeField(u'*', 0, "x"), EOrvException);
     editor->mergeFields([](int tag) { return tag == 1 ? std::optional<QString>("Bob") : std::nullopt; });
+    const auto lineWidth = [this] {
+        QTextDocument* doc = editor->document();
+        doc->documentLayout()->documentSize();
+        return doc->begin().layout()->lineAt(0).naturalTextWidth();
+    };
+    const qreal shown = lineWidth();  // the marker takes the room of its glyph
     editor->setMarkersHidden(true);
     EXPECT_EQ(editor->lines(), QStringList({"To Bob thx"}));
+    EXPECT_GT(shown, lineWidth());
 
     editor->startWordWalk();
     EXPECT_EQ(editor->nextWord(), "To");
