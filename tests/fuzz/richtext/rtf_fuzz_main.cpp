@@ -1,7 +1,7 @@
 // The entry points of both rich-text fuzz targets: the application fonts
 // need, a run over a document that fills the caches most inputs use, then
 // each input through the target's exercise().
-#include "rtf_fuzz_app.h"
+#include "rtf_fuzz_target.h"
 
 #include <QByteArray>
 #include <QGuiApplication>

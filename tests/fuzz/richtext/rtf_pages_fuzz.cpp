@@ -1,7 +1,7 @@
 // Any bytes as RTF, laid out and painted: read into the editor's document and
 // paint its first page. Nothing may crash, hang or leak.
 #include "richtext/rich_text_document.h"
-#include "rtf_fuzz_app.h"
+#include "rtf_fuzz_target.h"
 
 #include <QImage>
 #include <QPainter>

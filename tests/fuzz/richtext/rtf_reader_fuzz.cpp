@@ -4,7 +4,7 @@
 #include "richtext/rich_text_document.h"
 #include "richtext/rtf_reader.h"
 #include "richtext/rtf_writer.h"
-#include "rtf_fuzz_app.h"
+#include "rtf_fuzz_target.h"
 
 #include <QTextDocument>
 
