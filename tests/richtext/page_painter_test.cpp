@@ -48,6 +48,14 @@ Painted paint(RichTextDocument& rt, int continuation, int areaHeight = kH - kOff
     return p;
 }
 
+// Whether any pixel of the ink is red (a shown merge-field marker).
+bool hasRed(const Painted& p) {
+    for (int y = p.ink.top(); y <= p.ink.bottom(); ++y)
+        for (int x = p.ink.left(); x <= p.ink.right(); ++x)
+            if ((p.image.pixel(x, y) & 0xFFFFFF) == 0xFF0000) return true;
+    return false;
+}
+
 // Leftmost ink in rows y0..y1.
 int leftInk(const QImage& img, int y0, int y1) {
     for (int x = 0; x < img.width(); ++x)
@@ -172,11 +180,7 @@ TEST(PagePainter, MarkersShowRedAndHiddenOnesNotAtAll) {
     rt.insertMergeField(c, u'*', 3, "");
     const Painted shown = paint(rt, 0);
     ASSERT_FALSE(shown.ink.isNull());
-    bool red = false;
-    for (int y = shown.ink.top(); y <= shown.ink.bottom() && !red; ++y)
-        for (int x = shown.ink.left(); x <= shown.ink.right() && !red; ++x)
-            red = (shown.image.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
-    EXPECT_TRUE(red);
+    EXPECT_TRUE(hasRed(shown));
     rt.setMarkersHidden(true);
     EXPECT_TRUE(paint(rt, 0).ink.isNull());
 }
@@ -192,11 +196,7 @@ TEST(PagePainter, ATextLoadedForFaxPagesIsLaidOutForTheScreenOnlyWhenAViewAsksFo
     rt.loadRtf(source.saveRtf());
     ASSERT_EQ(rt.lines(), QStringList({"To: *[NAME]"}));
     const Painted page = paint(rt, 0);
-    bool red = false;
-    for (int y = page.ink.top(); y <= page.ink.bottom() && !red; ++y)
-        for (int x = page.ink.left(); x <= page.ink.right() && !red; ++x)
-            red = (page.image.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
-    EXPECT_TRUE(red);
+    EXPECT_TRUE(hasRed(page));
     EXPECT_EQ(rt.findChild<QAbstractTextDocumentLayout*>(), nullptr);
 
     // The editor's document: laid out, the marker taking the room of its
