@@ -43,7 +43,10 @@ RichTextDocument::RichTextDocument(QObject* parent)
 RichTextDocument::~RichTextDocument() = default;
 
 QTextDocument* RichTextDocument::document() const {
-    RegisterMergeMarkerHandler(doc_);
+    if (!screenLayout_) {
+        RegisterMergeMarkerHandler(doc_);
+        screenLayout_ = true;
+    }
     return doc_;
 }
 

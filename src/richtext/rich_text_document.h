@@ -136,6 +136,9 @@ private:
     QTextDocument* renderDocument();
 
     QTextDocument* doc_;
+    // doc_ has its screen layout and the marker handler: document(), which
+    // the editor asks for on every format query, makes them only once.
+    mutable bool screenLayout_ = false;
     PageLayout layout_;
     int zoom_ = 100;
     bool markersHidden_ = false;
